@@ -1,0 +1,199 @@
+#include "LnkUtils.h"
+
+#include "Scanner.h"
+#include "platform/Text.h"
+
+namespace elo {
+
+// ---- TcmdGroup --------------------------------------------------------------
+
+const TcmdItem& TcmdGroup::Items(int index) const {
+    if (index < 0 || index >= Count()) throw EListError(index);
+    return FItems[static_cast<size_t>(index)];
+}
+
+TcmdItem& TcmdGroup::Items(int index) {
+    if (index < 0 || index >= Count()) throw EListError(index);
+    return FItems[static_cast<size_t>(index)];
+}
+
+int TcmdGroup::IndexOf(std::string_view name) const {
+    for (int i = 0; i < FCount; ++i)
+        if (SameTextLocale(FItems[static_cast<size_t>(i)].Name, name)) return i;
+    return -1;
+}
+
+const TcmdItem* TcmdGroup::Select(std::string_view name) const {
+    if (name.empty() && FCount == 1) return &FItems[0];
+    const int index = IndexOf(name);
+    return index < 0 ? nullptr : &FItems[static_cast<size_t>(index)];
+}
+
+const std::string& TcmdGroup::Values(std::string_view name) const {
+    const TcmdItem* item = Select(name);
+    if (!item) throw ESyntaxError(kParameterNotFoundMessage);
+    return item->Value;
+}
+
+std::string TcmdGroup::ValueDef(std::string_view name, std::string_view def) const {
+    const TcmdItem* item = Select(name);
+    return item ? item->Value : std::string(def);
+}
+
+bool TcmdGroup::IsNamed(std::string_view name) const { return SameTextLocale(Name, name); }
+
+std::string TcmdGroup::ItemText() const {
+    std::string s;
+    for (int i = 0; i < FCount; ++i) {
+        const TcmdItem& item = FItems[static_cast<size_t>(i)];
+        s += item.Name;
+        s += '=';
+        if (item.IsWord) {
+            s += item.Value;
+        } else if (SameTextAscii(item.Name, "link")) {
+            s += '{';
+            s += item.Value;
+            s += '}';
+        } else {
+            s += '"';
+            s += item.Value;
+            s += '"';
+        }
+        s += ';';
+    }
+    if (!s.empty()) s.pop_back();
+    return s;
+}
+
+TcmdItem& TcmdGroup::AddItem() {
+    if (static_cast<size_t>(FCount) == FItems.size()) {
+        ++FCount;
+        return FItems.emplace_back();
+    }
+    TcmdItem& item = FItems[static_cast<size_t>(FCount++)];
+    item.Name.clear();
+    item.Value.clear();
+    item.Source.clear();
+    item.IsWord = false;
+    item.Param.clear();
+    item.IsBracket = false;
+    return item;
+}
+
+void TcmdGroup::Reset(std::string_view name) {
+    Name.assign(name);
+    FCount = 0;
+}
+
+// ---- TcmdListParser ---------------------------------------------------------
+
+TcmdListParser::TcmdListParser() = default;
+TcmdListParser::~TcmdListParser() = default;
+TcmdListParser::TcmdListParser(TcmdListParser&&) noexcept = default;
+TcmdListParser& TcmdListParser::operator=(TcmdListParser&&) noexcept = default;
+
+void ConfigureCommandListScanner(TCustomScanner& scanner) {
+    scanner.SetSymbolChars(";,=?[]");
+    scanner.SetNameChars("._#");
+}
+
+const TcmdGroup& TcmdListParser::Commands(int index) const {
+    if (index < 0 || index >= Count()) throw EListError(index);
+    return (*FCommands)[static_cast<size_t>(index)];
+}
+
+void TcmdListParser::Clear() {
+    if (FCommands) FCommands->clear();
+    FCount = 0;
+}
+
+TcmdGroup& TcmdListParser::AddCommand(std::string_view name) {
+    if (static_cast<size_t>(FCount) == FCommands->size()) {
+        ++FCount;
+        return FCommands->emplace_back(std::string(name));
+    }
+    TcmdGroup& group = (*FCommands)[static_cast<size_t>(FCount++)];
+    group.Reset(name);
+    return group;
+}
+
+void TcmdListParser::Parse(std::string_view text) {
+    if (!FCommands) FCommands = std::make_unique<std::vector<TcmdGroup>>();
+    FCount = 0;
+    FText.assign(text);
+
+    if (!FScanner) {
+        FScanner = std::make_unique<TScanner>();
+        ConfigureCommandListScanner(*FScanner);
+    }
+    TScanner& scanner = *FScanner;
+    scanner.SetText(text);
+
+    const int count = scanner.TokenCount();
+    auto kindOf = [&](int i) { return scanner.Tokens(i)->Kind; };
+    // Whether token i is the one-character text c (a symbol, in practice).
+    auto is = [&](int i, char c) {
+        const TToken& t = *scanner.Tokens(i);
+        return t.Length == 1 && scanner.TokenList().Text()[static_cast<size_t>(t.Start)] == c;
+    };
+    auto fail = [] { throw ESyntaxError(kSyntaxErrorMessage); };
+    const std::string_view source = scanner.TokenList().Text();
+
+    int i = 0;
+    while (i < count) {
+        if (!(kindOf(i) == tkName || (kindOf(i) == tkBlock && i == 0))) {
+            ++i; // anything in front of a command is skipped
+            continue;
+        }
+        TcmdGroup& command = AddCommand(scanner.TokenView(i));
+        for (;;) {
+            TcmdItem& item = command.AddItem();
+            if (i >= count) fail();
+            // Name.
+            if (kindOf(i) == tkName) {
+                item.Name.assign(scanner.TokenView(i));
+                if (i + 1 >= count || !is(i + 1, '=')) fail();
+                i += 2;
+                if (i >= count) fail();
+            } else {
+                item.Name = "link";
+            }
+            // Value.
+            const TToken& value = *scanner.Tokens(i);
+            if (value.Kind == tkSymbol) {
+                // Bracket form: [word] or [word=param].
+                if (i + 1 >= count || kindOf(i + 1) != tkName) fail();
+                item.Value.assign(scanner.TokenView(i + 1));
+                item.Source = item.Value;
+                item.IsWord = true;
+                item.IsBracket = true;
+                i += 2;
+                if (i >= count) fail();
+                if (is(i, '=')) {
+                    if (i + 1 >= count) fail();
+                    item.Param.assign(scanner.TokenView(i + 1));
+                    i += 2;
+                }
+                if (i >= count || !is(i, ']')) fail();
+            } else {
+                item.Value.assign(scanner.TokenView(i));
+                if (value.Kind == tkString || value.Kind == tkBlock)
+                    item.Source.assign(source.substr(static_cast<size_t>(value.Start) - 1,
+                                                     static_cast<size_t>(value.Length) + 2));
+                else
+                    item.Source = item.Value;
+                item.IsWord = value.Kind == tkName;
+            }
+            // Separator.
+            ++i;
+            if (i >= count) return;
+            if (is(i, ',')) {
+                ++i;
+                break;
+            }
+            ++i; // any other token separates two items
+        }
+    }
+}
+
+} // namespace elo

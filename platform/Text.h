@@ -1,0 +1,73 @@
+// Text helpers of the runtime layer. The system's text is 8-bit Windows-1252,
+// held byte for byte in std::string; conversion to Unicode happens only at the
+// edges (widgets, the batch tool's arguments and JSON).
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+#include "Exceptions.h"
+
+namespace elo {
+
+// ---- ASCII case rules (scanner tokens, keywords, the "link" test) ----------
+
+inline char UpperAscii(char c) {
+    return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c;
+}
+bool SameTextAscii(std::string_view a, std::string_view b);
+std::string UpperCaseAscii(std::string_view s);
+
+// ---- Locale-aware case rules (item and command names, folder paths, library
+// names). Equality folds the case of accented letters too (É = é) but keeps
+// accents apart (é ≠ e). The fold is a per-byte table computed once with ICU,
+// so hot paths compare folded bytes and never call the collator.
+
+unsigned char FoldCaseByte(unsigned char c);
+std::string FoldCaseLocale(std::string_view s);
+bool SameTextLocale(std::string_view a, std::string_view b);
+// Upper case with accented letters (é -> É, ÿ -> Ÿ); letters whose upper case has
+// no Windows-1252 code stay as they are.
+std::string UpperCaseLocale(std::string_view s);
+
+// Ordering where an order is visible: an ICU collator at secondary strength
+// (letter case ignored, accents counted). Negative, zero or positive.
+int CompareTextLocale(std::string_view a, std::string_view b);
+// Precomputed key whose byte order equals CompareTextLocale's order; for sorting
+// many texts without calling the collator per comparison.
+std::string LocaleSortKey(std::string_view s);
+
+// ---- Windows-1252 <-> Unicode ---------------------------------------------------
+// Lossless for all 256 bytes: the five bytes that Windows-1252 leaves undefined
+// (0x81, 0x8D, 0x8F, 0x90, 0x9D) map to the code points of the same number.
+// A character without a Windows-1252 code is refused, never replaced.
+
+class ETextEncodingError : public Exception {
+public:
+    using Exception::Exception;
+};
+
+char16_t Cp1252ToUnicode(unsigned char c);
+// The Windows-1252 byte of a code point, or -1 when it has none.
+int UnicodeToCp1252(char32_t cp);
+
+std::u16string Cp1252ToUtf16(std::string_view s);
+std::string Utf16ToCp1252(std::u16string_view s);
+std::string Cp1252ToUtf8(std::string_view s);
+std::string Utf8ToCp1252(std::string_view s);
+
+// ---- Numbers --------------------------------------------------------------------
+
+// The standard string-to-integer conversion: optional leading blanks, an optional
+// sign, decimal digits or a hexadecimal number ("$1F", "0x1F"); nothing may
+// follow. Raises EConvertError "'%s' is not a valid integer value".
+int32_t StrToInt(std::string_view s);
+bool TryStrToInt(std::string_view s, int32_t& value);
+// Strict decimal: an optional sign and decimal digits only, within 32 bits.
+bool TryDecimalToInt(std::string_view s, int32_t& value);
+
+// Trims spaces and control characters (bytes up to 0x20) at both ends.
+std::string_view TrimControls(std::string_view s);
+
+} // namespace elo

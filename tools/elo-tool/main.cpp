@@ -1,0 +1,56 @@
+// elo-tool: the batch face of the editor. Each call prints exactly one JSON
+// document on stdout. Exit status: 0 success, 1 the operation failed, 2 usage.
+#include <cstdio>
+#include <iostream>
+
+#include "Tool.h"
+#include "platform/Exceptions.h"
+#include "platform/Text.h"
+
+namespace elo::tool {
+
+std::string In(std::string_view utf8) { return Utf8ToCp1252(utf8); }
+std::string Out(std::string_view cp1252) { return Cp1252ToUtf8(cp1252); }
+
+} // namespace elo::tool
+
+namespace {
+
+int Fail(const std::string& messageCp1252, nlohmann::json document) {
+    const std::string message = elo::Cp1252ToUtf8(messageCp1252);
+    document["error"] = message;
+    std::cout << document.dump() << '\n';
+    std::cerr << "elo-tool: " << message << '\n';
+    return 1;
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    using namespace elo::tool;
+    CLI::App app{"Elo batch tool: links files, link strings and interface libraries", "elo-tool"};
+    app.set_version_flag("--version", std::string("elo-tool ") + ELO_VERSION);
+    app.require_subcommand(1);
+    Action action;
+    RegisterCmdlangVerbs(app, action);
+
+    try {
+        app.parse(argc, argv);
+    } catch (const CLI::ParseError& e) {
+        const int code = app.exit(e);
+        return code == 0 ? 0 : 2;
+    }
+    if (!action) return 2;
+
+    try {
+        const json result = action();
+        std::cout << result.dump() << '\n';
+        return 0;
+    } catch (const Failure& f) {
+        return Fail(f.message, f.partial);
+    } catch (const elo::Exception& e) {
+        return Fail(e.Message, json::object());
+    } catch (const std::bad_alloc&) {
+        return Fail("Out of memory", json::object());
+    }
+}
