@@ -93,6 +93,8 @@ std::string UpperCaseAscii(std::string_view s) {
 
 unsigned char FoldCaseByte(unsigned char c) { return Tables().fold[c]; }
 
+const unsigned char* FoldCaseTable() { return Tables().fold.data(); }
+
 std::string FoldCaseLocale(std::string_view s) {
     const auto& fold = Tables().fold;
     std::string result(s);

@@ -25,6 +25,8 @@ std::string UpperCaseAscii(std::string_view s);
 // so hot paths compare folded bytes and never call the collator.
 
 unsigned char FoldCaseByte(unsigned char c);
+// The 256-entry fold table itself, for hot loops.
+const unsigned char* FoldCaseTable();
 std::string FoldCaseLocale(std::string_view s);
 bool SameTextLocale(std::string_view a, std::string_view b);
 // Upper case with accented letters (é -> É, ÿ -> Ÿ); letters whose upper case has

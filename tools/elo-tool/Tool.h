@@ -18,16 +18,26 @@ std::string In(std::string_view utf8);
 std::string Out(std::string_view cp1252);
 
 // A failed operation whose output still holds a partial result; the message
-// becomes the "error" member.
+// becomes the "error" member, followed by the members of partial, then by
+// rawMembers (members already serialised, without the braces).
 struct Failure {
     std::string message; // Windows-1252, as the system raised it
     json partial = json::object();
+    std::string rawMembers;
 };
 
-// What a verb does once its arguments are read: returns the JSON document to
-// print, or throws Failure / elo::Exception.
-using Action = std::function<json()>;
+// Ends the call with this output and exit status (a verb whose failure output
+// is not the usual error object).
+struct ExitWith {
+    std::string output;
+    int code;
+};
+
+// What a verb does once its arguments are read: returns the serialised JSON
+// document to print, or throws Failure / elo::Exception.
+using Action = std::function<std::string()>;
 
 void RegisterCmdlangVerbs(CLI::App& app, Action& action);
+void RegisterLinksVerbs(CLI::App& app, Action& action);
 
 } // namespace elo::tool

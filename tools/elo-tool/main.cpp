@@ -16,10 +16,15 @@ std::string Out(std::string_view cp1252) { return Cp1252ToUtf8(cp1252); }
 
 namespace {
 
-int Fail(const std::string& messageCp1252, nlohmann::json document) {
+int Fail(const std::string& messageCp1252, const nlohmann::json& partial = nlohmann::json::object(),
+         const std::string& rawMembers = {}) {
     const std::string message = elo::Cp1252ToUtf8(messageCp1252);
-    document["error"] = message;
-    std::cout << document.dump() << '\n';
+    std::string out = "{\"error\":" + nlohmann::json(message).dump();
+    for (const auto& [key, value] : partial.items())
+        out += "," + nlohmann::json(key).dump() + ":" + value.dump();
+    if (!rawMembers.empty()) out += "," + rawMembers;
+    out += "}";
+    std::cout << out << '\n';
     std::cerr << "elo-tool: " << message << '\n';
     return 1;
 }
@@ -33,6 +38,7 @@ int main(int argc, char** argv) {
     app.require_subcommand(1);
     Action action;
     RegisterCmdlangVerbs(app, action);
+    RegisterLinksVerbs(app, action);
 
     try {
         app.parse(argc, argv);
@@ -43,14 +49,19 @@ int main(int argc, char** argv) {
     if (!action) return 2;
 
     try {
-        const json result = action();
-        std::cout << result.dump() << '\n';
+        const std::string output = action();
+        if (!output.empty()) std::cout << output << '\n';
         return 0;
+    } catch (const ExitWith& e) {
+        if (!e.output.empty()) std::cout << e.output << '\n';
+        return e.code;
     } catch (const Failure& f) {
-        return Fail(f.message, f.partial);
+        return Fail(f.message, f.partial, f.rawMembers);
     } catch (const elo::Exception& e) {
-        return Fail(e.Message, json::object());
+        return Fail(e.Message);
+    } catch (const json::exception& e) {
+        return Fail(e.what());
     } catch (const std::bad_alloc&) {
-        return Fail("Out of memory", json::object());
+        return Fail("Out of memory");
     }
 }

@@ -1,0 +1,140 @@
+#include "LinkDef.h"
+
+#include "cmdlang/LnkUtils.h"
+#include "platform/Text.h"
+
+namespace elo {
+
+const char* const kLinkTypeCaptions[kLinkTypeCount] = {
+    "(nenhum)", "M\xF3" "dulo", "Inser\xE7\xE3o", "Edi\xE7\xE3o", "Exclus\xE3o",
+    "Lista",    "Relat\xF3rio", "Gen\xE9rico"};
+
+namespace {
+constexpr int kTypeCodes[kLinkTypeCount] = {-1, 0, 3, 4, 5, 6, 7, 8};
+} // namespace
+
+int TypeCode(int typeIndex) {
+    return typeIndex >= 1 && typeIndex < kLinkTypeCount ? kTypeCodes[typeIndex] : -1;
+}
+
+int TypeIndexOfCode(int32_t code) {
+    const int low = static_cast<int>(static_cast<uint32_t>(code) & 127u);
+    for (int i = 1; i < kLinkTypeCount; ++i)
+        if (kTypeCodes[i] == low) return i;
+    return 0;
+}
+
+void DecodeLink(TLinkDefinition& r, std::string_view text, const TGetNewIdEvent& onGetNewId, void* sender) {
+    // Target, TypeIndex and Caption keep their values until a later step sets them.
+    r.RawText.assign(text);
+    r.Tags.clear();
+    r.Id.clear();
+    r.Keywords.clear();
+    r.Order.clear();
+    r.Hidden = false;
+    r.DefaultEdit = false;
+    r.Verbatim = true;
+    if (text.find("RULES") != std::string_view::npos) return;
+
+    TcmdListParser parser;
+    parser.Parse(text);
+    std::string w;
+    if (parser.Count() > 0) {
+        const TcmdGroup& c = parser.Commands(0); // later commands are ignored
+        w = c.ValueDef("link", "");
+        r.TypeIndex = c.IndexOf("_tag") < 0 ? 0 : TypeIndexOfCode(StrToInt(c.Values("_tag")));
+        r.Id = c.ValueDef("_id", "");
+        r.Keywords = c.ValueDef("_keyw", "");
+        r.Caption = c.ValueDef("Caption", "");
+        r.Order = c.ValueDef("ORDER", "");
+        r.Hidden = SameTextLocale(c.ValueDef("_hidden", "false"), "true");
+        r.DefaultEdit = c.ValueDef("DEFAULTEDIT", "0") == "1";
+    } else {
+        w.assign(text); // no command: the whole text is the "link" value
+    }
+
+    const size_t amp = w.find('&');
+    if (amp == std::string::npos || w.compare(0, amp, "pointer") == 0) {
+        r.Target = w;
+    } else {
+        r.Target = w.substr(0, amp);
+        if (amp + 1 < w.size()) r.Tags = TagsFromText(std::string_view(w).substr(amp + 1));
+    }
+
+    if (r.Id.empty()) {
+        int32_t id = 0;
+        if (onGetNewId) onGetNewId(sender, id);
+        r.Id = std::to_string(id);
+    }
+    r.Verbatim = false;
+}
+
+std::string EncodeLink(const TLinkDefinition& r) {
+    std::string s = "link={";
+    s += r.Target;
+    bool first = true;
+    for (const TLinkTag& tag : r.Tags) {
+        s += first ? '&' : ',';
+        s += tag.Text;
+        first = false;
+    }
+    s += "};";
+    auto quoted = [&](const char* key, std::string_view value) {
+        s += key;
+        s += "=\"";
+        s += value;
+        s += "\";";
+    };
+    quoted("_id", r.Id);
+    if (r.TypeIndex != 0) quoted("_tag", std::to_string(TypeCode(r.TypeIndex)));
+    if (!r.Keywords.empty()) quoted("_keyw", r.Keywords);
+    if (r.Hidden) quoted("_hidden", "TRUE");
+    if (!r.Caption.empty()) quoted("Caption", r.Caption);
+    if (!r.Order.empty()) quoted("ORDER", r.Order);
+    if (r.DefaultEdit) quoted("DEFAULTEDIT", "1");
+    s.pop_back();
+    return s;
+}
+
+std::string LinkTextToStore(const TLinkDefinition& record) {
+    return record.Verbatim ? record.RawText : EncodeLink(record);
+}
+
+std::vector<TLinkTag> TagsFromText(std::string_view text) {
+    TcmdListParser parser;
+    parser.Parse(text);
+    std::vector<TLinkTag> tags;
+    tags.reserve(static_cast<size_t>(parser.Count()));
+    for (int i = 0; i < parser.Count(); ++i) {
+        const TcmdGroup& c = parser.Commands(i);
+        tags.push_back({c.Name, c.ValueDef("Caption", ""), c.ItemText()});
+    }
+    return tags;
+}
+
+std::vector<TTagParameter> ParametersFromTagText(std::string_view text) {
+    TcmdListParser parser;
+    parser.Parse(text);
+    std::vector<TTagParameter> rows;
+    if (parser.Count() == 0) return rows;
+    const TcmdGroup& c = parser.Commands(0);
+    for (int i = 0; i < c.Count(); ++i) {
+        const TcmdItem& item = c.Items(i);
+        rows.push_back({item.IsWord ? "1" : "0", item.Name, item.Source});
+    }
+    return rows;
+}
+
+std::string TagTextFromParameters(const std::vector<TTagParameter>& rows) {
+    std::string s;
+    for (const TTagParameter& row : rows) {
+        s += row.Name;
+        s += '=';
+        s += row.Source;
+        s += ';';
+    }
+    if (!s.empty()) s.pop_back();
+    return s;
+}
+
+} // namespace elo

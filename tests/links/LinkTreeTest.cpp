@@ -1,0 +1,128 @@
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "links/LinkTree.h"
+
+using namespace elo;
+
+namespace {
+
+std::string Shape(const TLinkTree& tree) {
+    std::string s;
+    tree.ForEach([&](const TTreeNode* n) { s += std::to_string(n->Level()) + n->Text() + " "; });
+    return s;
+}
+
+struct Recorder : ITreeObserver {
+    std::vector<std::string> events;
+    void BeginBatch() override { events.push_back("begin"); }
+    void EndBatch() override { events.push_back("end"); }
+    void NodeAboutToBeInserted(TTreeNode* p, int i) override {
+        events.push_back("insert " + (p ? p->Text() : std::string("-")) + " " + std::to_string(i));
+    }
+    void NodeAboutToBeRemoved(TTreeNode* n) override { events.push_back("remove " + n->Text()); }
+    void NodeAboutToBeMoved(TTreeNode* n, TTreeNode* p, int i) override {
+        events.push_back("move " + n->Text() + " " + (p ? p->Text() : std::string("-")) + " " + std::to_string(i));
+    }
+    void NodeChanged(TTreeNode* n) override { events.push_back("change " + n->Text()); }
+};
+
+} // namespace
+
+TEST(LinkTree, BuildsInTreeOrderWithLevelsAndIndexes) {
+    TLinkTree tree;
+    TTreeNode* a = tree.AddChild(nullptr, "A");
+    TTreeNode* b = tree.AddChild(a, "B");
+    tree.AddChild(b, "C");
+    tree.AddChild(a, "D");
+    TTreeNode* e = tree.AddChild(nullptr, "E");
+    tree.InsertBefore(e, "E0");
+    tree.InsertBefore(b, "B0");
+    EXPECT_EQ(Shape(tree), "0A 1B0 1B 2C 1D 0E0 0E ");
+    EXPECT_EQ(b->Index(), 1);
+    EXPECT_EQ(e->Index(), 2);
+    EXPECT_EQ(b->Parent(), a);
+    EXPECT_EQ(a->Parent(), nullptr);
+    EXPECT_EQ(tree.NodeCount(), 7u);
+    EXPECT_TRUE(a->Contains(b->Item(0)));
+    EXPECT_FALSE(b->Contains(a));
+    EXPECT_THROW(a->Item(5), std::exception);
+}
+
+TEST(LinkTree, MovesSubtreesButNeverIntoThemselves) {
+    TLinkTree tree;
+    TTreeNode* a = tree.AddChild(nullptr, "A");
+    TTreeNode* b = tree.AddChild(a, "B");
+    TTreeNode* c = tree.AddChild(b, "C");
+    TTreeNode* d = tree.AddChild(nullptr, "D");
+    EXPECT_TRUE(tree.Move(b, nullptr, a)); // before A, at the root level
+    EXPECT_EQ(Shape(tree), "0B 1C 0A 0D ");
+    EXPECT_TRUE(tree.Move(a, nullptr, nullptr)); // to the end
+    EXPECT_EQ(Shape(tree), "0B 1C 0D 0A ");
+    EXPECT_FALSE(tree.Move(b, c, nullptr)); // into its own subtree
+    EXPECT_FALSE(tree.Move(b, nullptr, b));
+    EXPECT_TRUE(tree.Move(d, b, c));
+    EXPECT_EQ(Shape(tree), "0B 1D 1C 0A ");
+    EXPECT_EQ(c->Index(), 1);
+}
+
+TEST(LinkTree, DeletingDestroysTheSubtreeAndItsData) {
+    TLinkTree tree;
+    TTreeNode* a = tree.AddChild(nullptr, "A");
+    TTreeNode* b = tree.AddChild(a, "B");
+    tree.SetData(b, std::make_unique<TLinkData>(TLinkData{"link={x}"}));
+    tree.AddChild(nullptr, "Z");
+    tree.Delete(a);
+    EXPECT_EQ(Shape(tree), "0Z ");
+}
+
+TEST(LinkTree, ObserversSeeChangesButOnlyTheBracketOfABatch) {
+    TLinkTree tree;
+    Recorder r;
+    tree.AddObserver(&r);
+    TTreeNode* a = tree.AddChild(nullptr, "A");
+    tree.SetText(a, "A2");
+    TTreeNode* b = tree.AddChild(a, "B");
+    tree.Move(b, nullptr, nullptr);
+    tree.Delete(b);
+    {
+        TTreeBatch batch(tree);
+        TTreeBatch nested(tree);
+        tree.AddChild(nullptr, "quiet");
+    }
+    try {
+        TTreeBatch batch(tree);
+        throw 1;
+    } catch (int) {
+    }
+    tree.RemoveObserver(&r);
+    tree.AddChild(nullptr, "unseen");
+    EXPECT_EQ(r.events, (std::vector<std::string>{"insert - 0", "change A2", "insert A2 0", "move B - 1",
+                                                  "remove B", "begin", "end", "begin", "end"}));
+}
+
+TEST(LinkTree, DeepTreesAreWalkedAndDestroyedWithoutRecursion) {
+    TLinkTree tree;
+    TTreeNode* n = nullptr;
+    for (int i = 0; i < 300000; ++i) n = tree.AddChild(n, "x");
+    EXPECT_EQ(n->Level(), 299999);
+    EXPECT_EQ(tree.NodeCount(), 300000u);
+    tree.Clear();
+    EXPECT_EQ(tree.RootCount(), 0);
+}
+
+TEST(LinkTree, IndexFollowsInsertionsBeforeANode) {
+    TLinkTree tree;
+    TTreeNode* p = tree.AddChild(nullptr, "P");
+    std::vector<TTreeNode*> kids;
+    for (int i = 0; i < 50; ++i) kids.push_back(tree.AddChild(p, std::to_string(i)));
+    EXPECT_EQ(kids[40]->Index(), 40);
+    tree.InsertBefore(kids[0], "first");
+    tree.InsertBefore(kids[0], "second");
+    tree.Delete(kids[10]);
+    EXPECT_EQ(kids[40]->Index(), 41);
+    EXPECT_EQ(kids[40]->NextSibling(), kids[41]);
+    EXPECT_EQ(kids[49]->NextSibling(), nullptr);
+}

@@ -1,0 +1,384 @@
+#include <gtest/gtest.h>
+
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <csignal>
+#include <filesystem>
+#include <fstream>
+#include <random>
+#include <sstream>
+
+#include "cmdlang/LnkUtils.h"
+#include "links/LinksFile.h"
+
+using namespace elo;
+namespace fs = std::filesystem;
+
+namespace {
+
+// node texts with their levels and links, in tree order
+std::string Dump(const TLinkTree& tree) {
+    std::string s;
+    tree.ForEach([&](const TTreeNode* n) {
+        s += std::string(static_cast<size_t>(n->Level()) * 2, ' ') + n->Text();
+        if (n->Data()) s += " = " + n->Data()->Link + " [" + std::to_string(n->ImageIndex()) + "]";
+        s += "\n";
+    });
+    return s;
+}
+
+std::string ReadFile(const fs::path& p) {
+    std::ifstream in(p, std::ios::binary);
+    std::stringstream ss;
+    ss << in.rdbuf();
+    return ss.str();
+}
+
+void WriteFile(const fs::path& p, const std::string& bytes) {
+    std::ofstream out(p, std::ios::binary);
+    out << bytes;
+}
+
+class TempDir : public ::testing::Test {
+protected:
+    void SetUp() override {
+        dir = fs::temp_directory_path() / ("elo-links-" + std::to_string(getpid()) + "-" +
+                                           ::testing::UnitTest::GetInstance()->current_test_info()->name());
+        fs::remove_all(dir);
+        fs::create_directories(dir);
+    }
+    void TearDown() override {
+        fs::permissions(dir, fs::perms::owner_all, fs::perm_options::add);
+        fs::remove_all(dir);
+    }
+    fs::path dir;
+};
+
+} // namespace
+
+TEST(LinksFile, NumberedFileKeepsItsLinksAndSetsTheCounter) {
+    TLinksDocument doc;
+    doc.LoadLinksText("_currentid=7\r\nA\\B=link={x};_id=\"3\"\r\n");
+    EXPECT_EQ(Dump(doc.Tree), "A\n  B = link={x};_id=\"3\" [1]\n");
+    EXPECT_EQ(doc.CurrentId, 7);
+    EXPECT_EQ(doc.Tree.Root(0)->ImageIndex(), 0);
+    EXPECT_EQ(doc.Tree.Root(0)->Item(0)->SelectedIndex(), 1);
+}
+
+TEST(LinksFile, RawFileIsRenumberedWhileRead) {
+    TLinksDocument doc;
+    doc.LoadLinksText("A\\B=T\nA\\C=T&\n");
+    EXPECT_EQ(Dump(doc.Tree), "A\n  B = link={T};_id=\"0\" [1]\n  C = link={T};_id=\"1\" [1]\n");
+    EXPECT_EQ(doc.CurrentId, 2);
+
+    // Only "_currentid" with its letter case counts as the counter line.
+    TLinksDocument upper;
+    upper.LoadLinksText("_CURRENTID=7\r\n");
+    EXPECT_EQ(Dump(upper.Tree), "_CURRENTID = link={7};_id=\"0\" [1]\n");
+    EXPECT_EQ(upper.CurrentId, 1);
+
+    // A raw file continues counting from the counter's value.
+    TLinksDocument later;
+    later.CurrentId = 40;
+    later.LoadLinksText("X=T");
+    EXPECT_EQ(later.Tree.Root(0)->Data()->Link, "link={T};_id=\"40\"");
+}
+
+TEST(LinksFile, RenumberingTheWorkedExampleAndNestedLinks) {
+    TLinksDocument doc;
+    EXPECT_EQ(doc.RenumberLink("T&pointer=p;Caption=\"C\",link={U}", false),
+              "link={T&pointer=\"p\";Caption=\"C\",link={U};_id=\"0\"};_id=\"1\"");
+    EXPECT_EQ(doc.CurrentId, 2);
+    // Links inside a link get the lower numbers; further items follow the new id.
+    EXPECT_EQ(doc.RenumberLink("A&link={B&link={C};x=y};_id=\"9\";k=v", false),
+              "link={A&link={B&link={C};_id=\"2\";x=y};_id=\"3\";_id=\"9\";k=v};_id=\"4\"");
+    EXPECT_EQ(doc.RenumberLink("U", true), "U");
+    EXPECT_EQ(doc.CurrentId, 5);
+    // A tag list that begins with a braced group finds no item of its own name.
+    EXPECT_THROW(doc.RenumberLink("A&{x};y=1", false), ESyntaxError);
+}
+
+TEST(LinksFile, RenumberingFailureStopsTheReadingAtItsLine) {
+    TLinksDocument doc;
+    try {
+        doc.LoadLinksText("A=T\nB=T&p=1;\nC=T\n");
+        FAIL();
+    } catch (const ESyntaxError& e) {
+        EXPECT_EQ(e.Message, "Syntax error in command line");
+    }
+    EXPECT_EQ(Dump(doc.Tree), "A = link={T};_id=\"0\" [1]\nB = T&p=1; [1]\n");
+    EXPECT_EQ(doc.CurrentId, 1);
+    EXPECT_FALSE(doc.Tree.Updating()); // the batch was ended
+
+    // Asked to keep going, the reading records the problem and reads on.
+    TLinksDocument all;
+    TLoadReport report;
+    report.KeepGoing = true;
+    all.LoadLinksText("A=T\nB=T&p=1;\nC=T\n", &report);
+    ASSERT_EQ(report.Problems.size(), 1u);
+    EXPECT_EQ(report.Problems[0].Line, 2);
+    EXPECT_EQ(all.Tree.Root(2)->Data()->Link, "link={T};_id=\"1\"");
+    ASSERT_EQ(report.ItemLines.size(), 3u);
+    EXPECT_EQ(report.ItemLines[2].second, 3);
+}
+
+TEST(LinksFile, PathsFolderLinesAndTheFirstLineWins) {
+    TLinksDocument doc;
+    TLoadReport report;
+    doc.LoadLinksText("_currentid=1\nA\\B=link={1}\na\\b=link={2}\nX\\Y\n\n\nA\\\\E=link={3}\n", &report);
+    EXPECT_EQ(Dump(doc.Tree), "A\n  B = link={1} [1]\n  \n    E = link={3} [1]\nX\n  Y\n");
+    ASSERT_EQ(report.Problems.size(), 1u);
+    EXPECT_EQ(report.Problems[0].Line, 3);
+    // Folders without items are not written.
+    EXPECT_EQ(doc.LinksText(), "_currentid=1\r\nA\\B=link={1}\r\nA\\\\E=link={3}\r\n");
+    // Accented letters fold too: É and é are one folder.
+    TLinksDocument accents;
+    accents.LoadLinksText("_currentid=1\n\xC9\\x=link={1}\n\xE9\\y=link={2}\ne\\z=link={3}\n");
+    EXPECT_EQ(accents.Tree.RootCount(), 2);
+}
+
+TEST(LinksFile, CaptionSuffixOnlyFromAParenthesisOutsideQuotesAndBraces) {
+    TLinksDocument doc;
+    doc.LoadLinksText("_currentid=1\r\nA\\B=link={x};_id=\"1\" (Ctrl+S)\r\n"
+                      "A\\C=link={f(x)};Caption=\"Sair (Alt+F4)\"\r\n"
+                      "A\\D=x (a) (b)\r\n"
+                      "A\\E=x (\r\n"
+                      "A\\F=it's (here)\r\n");
+    EXPECT_EQ(Dump(doc.Tree), "A\n"
+                              "  B (Ctrl+S) = link={x};_id=\"1\" [1]\n"
+                              "  C = link={f(x)};Caption=\"Sair (Alt+F4)\" [1]\n"
+                              "  D (b) = x (a) [1]\n"
+                              "  E () = x [1]\n"
+                              "  F (here) = it's [1]\n");
+    // Saved, the suffix is part of the path, before the "=".
+    TLinksDocument again;
+    again.LoadLinksText(doc.LinksText());
+    EXPECT_EQ(again.Tree.Root(0)->Item(0)->Text(), "B (Ctrl+S)");
+    EXPECT_EQ(again.Tree.Root(0)->Item(0)->Data()->Link, "link={x};_id=\"1\"");
+
+    EXPECT_EQ(FindCaptionSuffix("a=x{ (y)", 1), 5u);           // an unclosed brace is plain
+    EXPECT_EQ(FindCaptionSuffix("a={ {} (y)", 1), 7u);         // ... and later braces still pair
+    EXPECT_EQ(FindCaptionSuffix("a=\"(\" '(' {(}", 1), std::string_view::npos);
+    EXPECT_EQ(FindCaptionSuffix("a(b=c", 3), std::string_view::npos); // before the "=" it is no suffix
+}
+
+TEST(LinksFile, LineEndingsNulAndTrimming) {
+    TLinksDocument doc;
+    doc.LoadLinksText(std::string("_currentid=3\rA=  x  \nB=\t y\r\n\r\nC=z\0D=w\n", 38));
+    EXPECT_EQ(Dump(doc.Tree), "A = x [1]\nB = y [1]\nC = z [1]\n");
+    EXPECT_EQ(doc.CurrentId, 3);
+    TLinksDocument noEnding;
+    noEnding.LoadLinksText("_currentid=3\nA=x");
+    EXPECT_EQ(noEnding.Tree.RootCount(), 1);
+}
+
+TEST(LinksFile, CounterLines) {
+    // At any depth, and the last one read counts; its node never stays.
+    TLinksDocument doc;
+    TLoadReport report;
+    doc.LoadLinksText("_currentid=1\nA\\_currentid=5\nB=x\n_currentid=abc\n", &report);
+    EXPECT_EQ(doc.CurrentId, 5);
+    EXPECT_EQ(Dump(doc.Tree), "A\nB = x [1]\n");
+    ASSERT_EQ(report.Problems.size(), 1u); // the value that is no decimal integer
+    EXPECT_EQ(report.Problems[0].Line, 4);
+    // A folder that happens to carry the counter's name keeps its items.
+    TLinksDocument folder;
+    folder.LoadLinksText("_currentid=1\n_currentid\\X=x\n_currentid=9\n");
+    EXPECT_EQ(folder.CurrentId, 9);
+    EXPECT_EQ(Dump(folder.Tree), "_currentid\n  X = x [1]\n");
+}
+
+TEST(LinksFile, CounterStopsAtTheLargest32BitValue) {
+    TLinksDocument doc;
+    doc.CurrentId = INT32_MAX - 1;
+    EXPECT_EQ(doc.NewId(), INT32_MAX - 1);
+    EXPECT_THROW(doc.NewId(), ELinksFileError);
+    EXPECT_THROW(doc.LoadLinksText("A=T"), ELinksFileError);
+    EXPECT_EQ(doc.CurrentId, INT32_MAX);
+}
+
+TEST(LinksFile, DeeplyNestedRawLinksAreRefused) {
+    std::string raw = "T";
+    for (int i = 0; i < 150; ++i) raw = "A&link={" + raw + "}";
+    TLinksDocument doc;
+    EXPECT_THROW(doc.RenumberLink(raw, false), ESyntaxError);
+}
+
+TEST(LinksFile, WritesTheCounterThenItemsInTreeOrder) {
+    TLinksDocument doc;
+    doc.CurrentId = 12;
+    EXPECT_EQ(doc.LinksText(), "_currentid=12\r\n");
+    TTreeNode* a = doc.Tree.AddChild(nullptr, "A");
+    TTreeNode* b = doc.Tree.AddChild(a, "B");
+    TTreeNode* c = doc.Tree.AddChild(b, "C");
+    TTreeNode* z = doc.Tree.AddChild(nullptr, "Z");
+    doc.Tree.SetData(b, std::make_unique<TLinkData>(TLinkData{"lb"}));
+    doc.Tree.SetData(c, std::make_unique<TLinkData>(TLinkData{"lc"}));
+    doc.Tree.SetData(z, std::make_unique<TLinkData>(TLinkData{"lz"}));
+    EXPECT_EQ(doc.LinksText(), "_currentid=12\r\nA\\B=lb\r\nA\\B\\C=lc\r\nZ=lz\r\n");
+    EXPECT_EQ(TLinksDocument::NodePath(c), "A\\B\\C");
+    // Texts that would split the path, and links with line breaks, are refused.
+    doc.Tree.SetText(c, "C=1");
+    EXPECT_THROW(doc.LinksText(), ELinksFileError);
+    doc.Tree.SetText(c, "C");
+    doc.Tree.SetData(c, std::make_unique<TLinkData>(TLinkData{"l\nc"}));
+    EXPECT_THROW(doc.LinksText(), ELinksFileError);
+    EXPECT_NE(ValidateNodeText("a\\b"), "");
+    EXPECT_EQ(ValidateNodeText("B (Ctrl+S)"), "");
+}
+
+TEST(LinksFile, GeneratedTreesRoundTrip) {
+    std::mt19937 rng(7);
+    const char* words[] = {"Cadastros", "Vendas", "Relat\xF3rios", "a", "B (x)", "", "Estoque", "c\xE7"};
+    for (int round = 0; round < 20; ++round) {
+        TLinksDocument doc;
+        doc.CurrentId = static_cast<int32_t>(rng() % 1000);
+        std::vector<TTreeNode*> nodes;
+        for (int i = 0; i < 200; ++i) {
+            TTreeNode* parent = nodes.empty() || rng() % 4 == 0 ? nullptr : nodes[rng() % nodes.size()];
+            // Sibling texts differ in more than letter case, or reading would merge them.
+            std::string text = std::string(words[rng() % 8]) + std::to_string(i);
+            TTreeNode* n = doc.Tree.AddChild(parent, text);
+            if (rng() % 3 != 0) {
+                doc.Tree.SetData(n, std::make_unique<TLinkData>(
+                                        TLinkData{"link={T" + std::to_string(i) + "&p=\"(q)\"};_id=\"" +
+                                                  std::to_string(i) + "\""}));
+                doc.Tree.SetImages(n, 1, 1);
+            }
+            nodes.push_back(n);
+        }
+        // Folders without an item below them are not written: drop them first.
+        for (auto it = nodes.rbegin(); it != nodes.rend(); ++it)
+            if (!(*it)->Data() && !(*it)->HasChildren()) doc.Tree.Delete(*it);
+        const std::string text = doc.LinksText();
+        TLinksDocument back;
+        back.LoadLinksText(text);
+        EXPECT_EQ(Dump(back.Tree), Dump(doc.Tree));
+        EXPECT_EQ(back.CurrentId, doc.CurrentId);
+        EXPECT_EQ(back.LinksText(), text); // canonical files come back byte for byte
+    }
+}
+
+TEST_F(TempDir, LoadAndSaveThroughFiles) {
+    const fs::path file = dir / "menu.lnk";
+    WriteFile(file, "_currentid=2\r\nA\\B=link={x};_id=\"1\"\r\n");
+    TLinksDocument doc;
+    doc.LoadLinksFile(file.string());
+    EXPECT_EQ(doc.FileName, file.string());
+    const fs::path out = dir / "out.lnk";
+    doc.SaveLinksFile(out.string());
+    EXPECT_EQ(ReadFile(out), "_currentid=2\r\nA\\B=link={x};_id=\"1\"\r\n");
+    // No temporary file is left behind.
+    EXPECT_EQ(std::distance(fs::directory_iterator(dir), fs::directory_iterator()), 2);
+
+    TLinksDocument missing;
+    missing.Tree.AddChild(nullptr, "old");
+    try {
+        missing.LoadLinksFile((dir / "nope.lnk").string());
+        FAIL();
+    } catch (const EFOpenError& e) {
+        EXPECT_EQ(e.Message, "Cannot open file " + (dir / "nope.lnk").string());
+    }
+    EXPECT_EQ(missing.Tree.RootCount(), 0);
+    EXPECT_EQ(missing.FileName, (dir / "nope.lnk").string());
+    EXPECT_THROW(missing.LoadLinksFile(dir.string()), EFOpenError);
+
+    missing.NewLinksFile();
+    EXPECT_EQ(missing.FileName, "");
+}
+
+TEST_F(TempDir, LongLinesAcrossTheReadBuffer) {
+    const fs::path file = dir / "long.lnk";
+    std::string big(3 << 20, 'x');
+    WriteFile(file, "_currentid=1\r\nA=" + big + "\rB=y\r");
+    TLinksDocument doc;
+    doc.LoadLinksFile(file.string());
+    ASSERT_EQ(doc.Tree.RootCount(), 2);
+    EXPECT_EQ(doc.Tree.Root(0)->Data()->Link.size(), big.size());
+    EXPECT_EQ(doc.Tree.Root(1)->Data()->Link, "y");
+}
+
+TEST_F(TempDir, FailedSavesLeaveTheOldFileIntact) {
+    const fs::path file = dir / "keep.lnk";
+    const std::string original = "_currentid=1\r\nOld=link={x}\r\n";
+    WriteFile(file, original);
+    TLinksDocument doc;
+    doc.CurrentId = 5;
+    TTreeNode* n = doc.Tree.AddChild(nullptr, "New");
+    doc.Tree.SetData(n, std::make_unique<TLinkData>(TLinkData{std::string(4 << 20, 'y')}));
+
+    // A directory that cannot be written (root writes anywhere: the child
+    // process gives up root first).
+    fs::permissions(dir, fs::perms::owner_read | fs::perms::owner_exec | fs::perms::others_exec);
+    pid_t pid = fork();
+    if (pid == 0) {
+        if (geteuid() == 0 && setresuid(65534, 65534, 65534) != 0) _exit(3);
+        try {
+            doc.SaveLinksFile(file.string());
+        } catch (const EInOutError& e) {
+            _exit(e.Message.rfind("File access denied", 0) == 0 ? 42 : 1);
+        } catch (...) {
+        }
+        _exit(2);
+    }
+    int status = 0;
+    waitpid(pid, &status, 0);
+    EXPECT_EQ(WEXITSTATUS(status), 42);
+    fs::permissions(dir, fs::perms::owner_all);
+    EXPECT_EQ(ReadFile(file), original);
+
+    // A full disk: a child process whose file size is limited to 1 MB.
+    pid = fork();
+    if (pid == 0) {
+        signal(SIGXFSZ, SIG_IGN);
+        rlimit limit{1 << 20, 1 << 20};
+        setrlimit(RLIMIT_FSIZE, &limit);
+        try {
+            doc.SaveLinksFile(file.string());
+        } catch (const EInOutError& e) {
+            _exit(e.Message.rfind("Disk full", 0) == 0 ? 42 : 1);
+        } catch (...) {
+        }
+        _exit(2);
+    }
+    waitpid(pid, &status, 0);
+    EXPECT_EQ(WEXITSTATUS(status), 42);
+    EXPECT_EQ(ReadFile(file), original);
+    EXPECT_EQ(std::distance(fs::directory_iterator(dir), fs::directory_iterator()), 1); // no temporary left
+
+    // A text that cannot be written refuses the save before anything is touched.
+    doc.Tree.SetText(n, "a=b");
+    EXPECT_THROW(doc.SaveLinksFile(file.string()), ELinksFileError);
+    EXPECT_EQ(ReadFile(file), original);
+
+    // A good save replaces the file and keeps its permissions.
+    fs::permissions(file, fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read);
+    doc.Tree.SetText(n, "New");
+    doc.SaveLinksFile(file.string());
+    EXPECT_EQ(ReadFile(file).substr(0, 15), "_currentid=5\r\nN");
+    EXPECT_EQ(fs::status(file).permissions() & fs::perms::all,
+              fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read);
+}
+
+TEST_F(TempDir, SaveWritesThroughASymbolicLink) {
+    const fs::path real = dir / "real.lnk";
+    WriteFile(real, "_currentid=0\r\n");
+    fs::create_symlink(real, dir / "alias.lnk");
+    TLinksDocument doc;
+    doc.CurrentId = 3;
+    doc.SaveLinksFile((dir / "alias.lnk").string());
+    EXPECT_TRUE(fs::is_symlink(dir / "alias.lnk"));
+    EXPECT_EQ(ReadFile(real), "_currentid=3\r\n");
+}
+
+TEST(LinksFile, DeepPathsLoadSaveAndFreeWithoutRecursion) {
+    std::string line = "_currentid=1\n";
+    for (int i = 0; i < 100000; ++i) line += "a\\";
+    line += "b=link={x}\n";
+    TLinksDocument doc;
+    doc.LoadLinksText(line);
+    EXPECT_EQ(doc.LinksText().size(), line.size() + 2); // CR LF instead of LF, twice
+}

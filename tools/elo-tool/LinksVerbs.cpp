@@ -1,0 +1,313 @@
+// Verbs of links files and link strings: decode, encode, tags, params, tagtext,
+// tree, normalize, check.
+#include <algorithm>
+#include <map>
+#include <set>
+
+#include "Tool.h"
+#include "links/LinkDef.h"
+#include "links/LinksFile.h"
+#include "platform/Text.h"
+
+namespace elo::tool {
+
+namespace {
+
+json RecordJson(const TLinkDefinition& r) {
+    json tags = json::array();
+    for (const TLinkTag& t : r.Tags)
+        tags.push_back({{"name", Out(t.Name)}, {"label", Out(t.Label)}, {"text", Out(t.Text)}});
+    return {{"rawText", Out(r.RawText)},   {"target", Out(r.Target)},     {"tags", tags},
+            {"id", Out(r.Id)},             {"typeIndex", r.TypeIndex},    {"keywords", Out(r.Keywords)},
+            {"hidden", r.Hidden},          {"caption", Out(r.Caption)},   {"order", Out(r.Order)},
+            {"defaultEdit", r.DefaultEdit}};
+}
+
+std::string Text(const json& object, const char* key) {
+    if (!object.contains(key) || object[key].is_null()) return {};
+    if (!object[key].is_string()) throw Exception(std::string("\"") + key + "\" must be a string");
+    return In(object[key].get<std::string>());
+}
+
+bool Flag(const json& object, const char* key) {
+    if (!object.contains(key) || object[key].is_null()) return false;
+    if (!object[key].is_boolean()) throw Exception(std::string("\"") + key + "\" must be true or false");
+    return object[key].get<bool>();
+}
+
+json ParseJson(const std::string& text) {
+    try {
+        return json::parse(text);
+    } catch (const json::parse_error& e) {
+        throw Exception(std::string("Invalid JSON: ") + e.what());
+    }
+}
+
+TLinkDefinition RecordFromJson(const json& j) {
+    if (!j.is_object()) throw Exception("The record must be a JSON object");
+    TLinkDefinition r;
+    r.Target = Text(j, "target");
+    if (j.contains("tags") && !j["tags"].is_null()) {
+        if (!j["tags"].is_array()) throw Exception("\"tags\" must be an array");
+        for (const json& t : j["tags"]) {
+            if (!t.is_object()) throw Exception("Every tag must be a JSON object");
+            r.Tags.push_back({Text(t, "name"), Text(t, "label"), Text(t, "text")});
+        }
+    }
+    r.Id = Text(j, "id");
+    if (j.contains("typeIndex") && !j["typeIndex"].is_null()) {
+        if (!j["typeIndex"].is_number_integer()) throw Exception("\"typeIndex\" must be an integer");
+        const auto index = j["typeIndex"].get<long long>();
+        if (index < 0 || index >= kLinkTypeCount) throw Exception("\"typeIndex\" must lie in 0..7");
+        r.TypeIndex = static_cast<int>(index);
+    }
+    r.Keywords = Text(j, "keywords");
+    r.Hidden = Flag(j, "hidden");
+    r.Caption = Text(j, "caption");
+    r.Order = Text(j, "order");
+    r.DefaultEdit = Flag(j, "defaultEdit");
+    return r;
+}
+
+json ParametersJson(const std::vector<TTagParameter>& rows) {
+    json list = json::array();
+    for (const TTagParameter& p : rows)
+        list.push_back({{"var", Out(p.Var)}, {"name", Out(p.Name)}, {"source", Out(p.Source)}});
+    return list;
+}
+
+// The tree as JSON, written without recursion: files can nest folders deeper
+// than a recursive writer's stack would allow.
+std::string NodesJson(const TLinkTree& tree) {
+    std::string out = "[";
+    struct Level {
+        const TTreeNode* node;
+        int next;
+    };
+    std::vector<Level> stack;
+    auto open = [&](const TTreeNode* n) {
+        out += "{\"text\":" + json(Out(n->Text())).dump() + ",\"image\":" + std::to_string(n->ImageIndex());
+        if (const TLinkData* data = n->Data()) out += ",\"link\":" + json(Out(data->Link)).dump();
+        out += ",\"children\":[";
+        stack.push_back({n, 0});
+    };
+    for (int r = 0; r < tree.RootCount(); ++r) {
+        if (r > 0) out += ',';
+        open(tree.Root(r));
+        while (!stack.empty()) {
+            Level& top = stack.back();
+            if (top.next < top.node->Count()) {
+                if (top.next > 0) out += ',';
+                open(top.node->Item(top.next++));
+            } else {
+                out += "]}";
+                stack.pop_back();
+            }
+        }
+    }
+    out += "]";
+    return out;
+}
+
+std::string TreeMembers(const TLinksDocument& doc) {
+    return "\"currentId\":" + std::to_string(doc.CurrentId) + ",\"nodes\":" + NodesJson(doc.Tree);
+}
+
+int ItemCount(const TLinkTree& tree) {
+    int n = 0;
+    tree.ForEach([&](const TTreeNode* node) { n += node->Data() ? 1 : 0; });
+    return n;
+}
+
+std::string Tree(int32_t currentId, const std::string& file) {
+    TLinksDocument doc;
+    doc.CurrentId = currentId;
+    try {
+        doc.LoadLinksFile(file);
+    } catch (const Exception& e) {
+        throw Failure{e.Message, json::object(), TreeMembers(doc)};
+    }
+    return "{" + TreeMembers(doc) + "}";
+}
+
+std::string Normalize(int32_t currentId, const std::string& in, const std::string& out) {
+    TLinksDocument doc;
+    doc.CurrentId = currentId;
+    try {
+        doc.LoadLinksFile(in);
+        doc.SaveLinksFile(out);
+    } catch (const Exception& e) {
+        throw Failure{e.Message, {{"items", ItemCount(doc.Tree)}}, TreeMembers(doc)};
+    }
+    return json{{"currentId", doc.CurrentId}, {"items", ItemCount(doc.Tree)}}.dump();
+}
+
+struct Problem {
+    std::string file;
+    int line;
+    std::string message; // Windows-1252
+};
+
+// Reads one file as Open does (but reads on after a renumbering failure) and
+// decodes every link item, drawing identifiers from a scratch counter.
+void CheckFile(const std::string& file, std::vector<Problem>& problems) {
+    TLinksDocument doc;
+    TLoadReport report;
+    report.KeepGoing = true;
+    try {
+        doc.LoadLinksFile(file, &report);
+    } catch (const Exception& e) {
+        problems.push_back({file, 0, e.Message});
+        return;
+    }
+    std::vector<Problem> found;
+    std::set<int> failedLines; // lines already reported: their links are not decoded again
+    for (const TLoadProblem& p : report.Problems) {
+        found.push_back({file, p.Line, p.Message});
+        failedLines.insert(p.Line);
+    }
+
+    int64_t scratch = doc.CurrentId;
+    const TGetNewIdEvent provider = [&](void*, int32_t& id) { id = static_cast<int32_t>(scratch++); };
+    std::map<std::string, int> firstLineOfId;
+    for (const auto& [node, line] : report.ItemLines) {
+        for (const TTreeNode* n = node; n; n = n->Parent()) {
+            const std::string why = ValidateNodeText(n->Text());
+            if (!why.empty()) {
+                found.push_back({file, line, why});
+                break;
+            }
+        }
+        if (failedLines.count(line)) continue;
+        TLinkDefinition record;
+        const int64_t before = scratch;
+        try {
+            DecodeLink(record, node->Data()->Link, provider);
+        } catch (const Exception& e) {
+            found.push_back({file, line, e.Message});
+            continue;
+        }
+        if (record.Verbatim || scratch != before) continue; // no identifier of its own
+        auto [it, inserted] = firstLineOfId.emplace(record.Id, line);
+        if (!inserted) {
+            found.push_back({file, line, "Identificador duplicado: " + record.Id + " (j\xE1 usado na linha " +
+                                             std::to_string(it->second) + ")"});
+            continue;
+        }
+        int32_t id = 0;
+        if (report.Numbered && TryDecimalToInt(record.Id, id) && id >= doc.CurrentId)
+            found.push_back({file, line, "O identificador " + record.Id + " n\xE3o \xE9 menor que o contador (" +
+                                             std::to_string(doc.CurrentId) + ")"});
+    }
+    std::stable_sort(found.begin(), found.end(), [](const Problem& a, const Problem& b) { return a.line < b.line; });
+    problems.insert(problems.end(), found.begin(), found.end());
+}
+
+std::string Check(bool asJson, const std::vector<std::string>& files) {
+    std::vector<Problem> problems;
+    for (const std::string& f : files) CheckFile(f, problems);
+    std::string out;
+    if (asJson) {
+        json list = json::array();
+        for (const Problem& p : problems)
+            list.push_back({{"file", p.file}, {"line", p.line}, {"message", Out(p.message)}});
+        out = json{{"problems", list}}.dump();
+    } else {
+        for (const Problem& p : problems)
+            out += p.file + ":" + std::to_string(p.line) + ": " + Out(p.message) + "\n";
+        if (!out.empty()) out.pop_back();
+    }
+    if (!problems.empty()) throw ExitWith{out, 1};
+    return out;
+}
+
+} // namespace
+
+void RegisterLinksVerbs(CLI::App& app, Action& action) {
+    struct Args {
+        int32_t nextId = 0, currentId = 0;
+        std::vector<std::string> texts, files;
+        std::string text, in, out;
+        bool json = false;
+    };
+    auto a = std::make_shared<Args>();
+
+    CLI::App* decode = app.add_subcommand("decode", "Decode each TEXT in turn into one link record");
+    decode->add_option("--next-id", a->nextId, "First identifier the provider hands out (default 0)");
+    decode->add_option("TEXT", a->texts, "Link strings")->required();
+    decode->callback([a, &action] {
+        action = [a] {
+            TLinkDefinition record;
+            int64_t next = a->nextId; // counts past the largest 32-bit value without overflow
+            const TGetNewIdEvent provider = [&](void*, int32_t& id) {
+                if (next > INT32_MAX) throw Exception("Identifier counter overflow");
+                id = static_cast<int32_t>(next++);
+            };
+            try {
+                for (const std::string& t : a->texts) DecodeLink(record, In(t), provider);
+            } catch (const Exception& e) {
+                throw Failure{e.Message, {{"record", RecordJson(record)}, {"nextId", next}}, {}};
+            }
+            return json{{"record", RecordJson(record)}, {"nextId", next}}.dump();
+        };
+    });
+
+    CLI::App* encode = app.add_subcommand("encode", "Encode a record (JSON) into a link string");
+    encode->add_option("RECORD_JSON", a->text, "The record")->required();
+    encode->callback([a, &action] {
+        action = [a] { return json{{"link", Out(EncodeLink(RecordFromJson(ParseJson(a->text))))}}.dump(); };
+    });
+
+    CLI::App* tags = app.add_subcommand("tags", "The tags that TEXT yields, with their parameter rows");
+    tags->add_option("TEXT", a->text, "A tag text")->required();
+    tags->callback([a, &action] {
+        action = [a] {
+            json list = json::array();
+            for (const TLinkTag& t : TagsFromText(In(a->text)))
+                list.push_back({{"name", Out(t.Name)},
+                                {"label", Out(t.Label)},
+                                {"text", Out(t.Text)},
+                                {"parameters", ParametersJson(ParametersFromTagText(t.Text))}});
+            return json{{"tags", list}}.dump();
+        };
+    });
+
+    CLI::App* params = app.add_subcommand("params", "The parameter rows of one tag text");
+    params->add_option("TAGTEXT", a->text, "A tag text")->required();
+    params->callback([a, &action] {
+        action = [a] { return json{{"parameters", ParametersJson(ParametersFromTagText(In(a->text)))}}.dump(); };
+    });
+
+    CLI::App* tagtext = app.add_subcommand("tagtext", "The tag text built from parameter rows (JSON)");
+    tagtext->add_option("ROWS_JSON", a->text, "Array of {var, name, source}")->required();
+    tagtext->callback([a, &action] {
+        action = [a] {
+            const json rows = ParseJson(a->text);
+            if (!rows.is_array()) throw Exception("The rows must be a JSON array");
+            std::vector<TTagParameter> list;
+            for (const json& r : rows) {
+                if (!r.is_object()) throw Exception("Every row must be a JSON object");
+                list.push_back({Text(r, "var"), Text(r, "name"), Text(r, "source")});
+            }
+            return json{{"text", Out(TagTextFromParameters(list))}}.dump();
+        };
+    });
+
+    CLI::App* tree = app.add_subcommand("tree", "Read FILE as the editor's Open does and print its tree");
+    tree->add_option("--current-id", a->currentId, "Identifier counter before reading (default 0)");
+    tree->add_option("FILE", a->text, "A links file")->required();
+    tree->callback([a, &action] { action = [a] { return Tree(a->currentId, a->text); }; });
+
+    CLI::App* normalize = app.add_subcommand("normalize", "Read IN as Open does and write OUT as Save does");
+    normalize->add_option("--current-id", a->currentId, "Identifier counter before reading (default 0)");
+    normalize->add_option("IN", a->in, "The links file to read")->required();
+    normalize->add_option("OUT", a->out, "The links file to write")->required();
+    normalize->callback([a, &action] { action = [a] { return Normalize(a->currentId, a->in, a->out); }; });
+
+    CLI::App* check = app.add_subcommand("check", "Report every problem of links files");
+    check->add_flag("--json", a->json, "Print the problems as JSON");
+    check->add_option("FILE", a->files, "Links files")->required();
+    check->callback([a, &action] { action = [a] { return Check(a->json, a->files); }; });
+}
+
+} // namespace elo::tool
