@@ -154,7 +154,7 @@ void TLinkTree::SetImages(TTreeNode* node, int imageIndex, int selectedIndex) {
     Notify([&](ITreeObserver& o) { o.NodeChanged(node); });
 }
 
-void TLinkTree::SetData(TTreeNode* node, std::unique_ptr<TLinkData> data) {
+void TLinkTree::SetData(TTreeNode* node, std::optional<TLinkData> data) {
     node->FData = std::move(data);
     Notify([&](ITreeObserver& o) { o.NodeChanged(node); });
 }

@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -32,7 +33,7 @@ public:
     bool HasChildren() const { return !FChildren.empty(); }
     TTreeNode* Item(int index) const;
     // The attached link data, owned by the node; null for a folder.
-    TLinkData* Data() const { return FData.get(); }
+    TLinkData* Data() const { return FData ? &*FData : nullptr; }
     // Root nodes are level 0.
     int Level() const;
     // Position among its siblings.
@@ -50,7 +51,8 @@ private:
     // a parent; Parent() hides it.
     TTreeNode* FParent = nullptr;
     std::vector<std::unique_ptr<TTreeNode>> FChildren;
-    std::unique_ptr<TLinkData> FData;
+    // Held in the node itself: a million items cost a million fewer allocations.
+    mutable std::optional<TLinkData> FData;
     int16_t FImageIndex = 0;
     int16_t FSelectedIndex = 0;
     mutable int32_t FIndexHint = 0;
@@ -107,7 +109,8 @@ public:
 
     void SetText(TTreeNode* node, std::string text);
     void SetImages(TTreeNode* node, int imageIndex, int selectedIndex);
-    void SetData(TTreeNode* node, std::unique_ptr<TLinkData> data);
+    // Attaches data (a link item) or, with nullopt, removes it (a folder).
+    void SetData(TTreeNode* node, std::optional<TLinkData> data);
 
     // The batch bracket; nests.
     void BeginUpdate();

@@ -16,9 +16,23 @@ namespace elo {
 
 // ---- Caption suffix and node texts ---------------------------------------------
 
+namespace {
+
+// Bytes that FindCaptionSuffix must look at; all others are skipped in bulk.
+struct TSuffixBytes {
+    bool special[256] = {};
+    TSuffixBytes() {
+        for (unsigned char c : {'(', '"', '\'', '{'}) special[c] = true;
+    }
+};
+const TSuffixBytes kSuffixBytes;
+
+} // namespace
+
 size_t FindCaptionSuffix(std::string_view line, size_t eq) {
     if (eq == std::string_view::npos || eq >= line.size()) return std::string_view::npos;
     const size_t n = line.size();
+    const char* s = line.data();
     size_t found = std::string_view::npos;
     bool noMoreDouble = false, noMoreSingle = false;
     // After the first "{" that is never closed, the closing brace of every later
@@ -28,14 +42,18 @@ size_t FindCaptionSuffix(std::string_view line, size_t eq) {
     bool haveTable = false;
 
     for (size_t i = eq + 1; i < n; ++i) {
-        const char c = line[i];
+        while (i < n && !kSuffixBytes.special[static_cast<unsigned char>(s[i])]) ++i;
+        if (i >= n) break;
+        const char c = s[i];
         if (c == '(') {
             found = i;
-        } else if ((c == '"' && !noMoreDouble) || (c == '\'' && !noMoreSingle)) {
-            const size_t close = line.find(c, i + 1);
-            if (close == std::string_view::npos) (c == '"' ? noMoreDouble : noMoreSingle) = true;
-            else i = close; // skip the quoted value
-        } else if (c == '{') {
+        } else if (c == '"' || c == '\'') {
+            bool& noMore = c == '"' ? noMoreDouble : noMoreSingle;
+            if (noMore) continue;
+            const void* close = std::memchr(s + i + 1, c, n - i - 1);
+            if (!close) noMore = true;
+            else i = static_cast<size_t>(static_cast<const char*>(close) - s); // skip the quoted value
+        } else { // '{'
             size_t close = std::string_view::npos;
             if (haveTable) {
                 const int64_t m = braceMatch[i - tableStart];
@@ -43,8 +61,8 @@ size_t FindCaptionSuffix(std::string_view line, size_t eq) {
             } else {
                 int depth = 0;
                 for (size_t j = i; j < n; ++j) {
-                    if (line[j] == '{') ++depth;
-                    else if (line[j] == '}' && --depth == 0) {
+                    if (s[j] == '{') ++depth;
+                    else if (s[j] == '}' && --depth == 0) {
                         close = j;
                         break;
                     }
@@ -56,9 +74,9 @@ size_t FindCaptionSuffix(std::string_view line, size_t eq) {
                     braceMatch.assign(n - i, -1);
                     std::vector<size_t> open;
                     for (size_t j = i; j < n; ++j) {
-                        if (line[j] == '{') {
+                        if (s[j] == '{') {
                             open.push_back(j);
-                        } else if (line[j] == '}' && !open.empty()) {
+                        } else if (s[j] == '}' && !open.empty()) {
                             braceMatch[open.back() - i] = static_cast<int64_t>(j);
                             open.pop_back();
                         }
@@ -70,6 +88,21 @@ size_t FindCaptionSuffix(std::string_view line, size_t eq) {
     }
     return found;
 }
+
+namespace {
+// Whether a text can stand in a written path as it is: no "\\", "=" or line break.
+bool PlainNodeText(std::string_view text) {
+    for (char c : text)
+        if (c == '\\' || c == '=' || c == '\r' || c == '\n' || c == '\0') return false;
+    return true;
+}
+
+bool HasLineBreak(std::string_view text) {
+    for (char c : text)
+        if (c == '\r' || c == '\n' || c == '\0') return true;
+    return false;
+}
+} // namespace
 
 std::string ValidateNodeText(std::string_view text) {
     for (char c : text) {
@@ -83,7 +116,7 @@ std::string ValidateNodeText(std::string_view text) {
 
 // ---- TPathIndex -----------------------------------------------------------------
 
-uint64_t TPathIndex::HashOf(const TTreeNode* parent, std::string_view part) {
+uint32_t TPathIndex::HashOf(const TTreeNode* parent, std::string_view part) {
     const unsigned char* fold = FoldCaseTable();
     uint64_t h = 0xcbf29ce484222325ull ^ (reinterpret_cast<uintptr_t>(parent) * 0x9E3779B97F4A7C15ull);
     for (char c : part) {
@@ -93,43 +126,46 @@ uint64_t TPathIndex::HashOf(const TTreeNode* parent, std::string_view part) {
     h ^= h >> 29;
     h *= 0xbf58476d1ce4e5b9ull;
     h ^= h >> 32;
-    return h;
+    return static_cast<uint32_t>(h);
 }
 
-size_t TPathIndex::Probe(const TTreeNode* parent, std::string_view part, uint64_t hash) const {
+size_t TPathIndex::Probe(const TTreeNode* parent, std::string_view part, uint32_t hash) const {
     const size_t mask = FSlots.size() - 1;
-    const auto tag = static_cast<uint32_t>(hash);
-    for (size_t i = static_cast<size_t>(hash >> 32) & mask;; i = (i + 1) & mask) {
+    for (size_t i = hash & mask;; i = (i + 1) & mask) {
         const Slot& slot = FSlots[i];
         if (!slot.Node) return i;
-        if (slot.Hash == tag && slot.PartLength == part.size() && slot.Node->Parent() == parent &&
+        if (slot.Hash == hash && slot.PartLength == part.size() && slot.Node->Parent() == parent &&
             SameTextLocale(std::string_view(slot.Node->Text()).substr(0, part.size()), part) &&
             (FDead.empty() || !FDead.count(slot.Node)))
             return i;
     }
 }
 
-TTreeNode* TPathIndex::Find(const TTreeNode* parent, std::string_view part) const {
+TTreeNode* TPathIndex::Find(const TTreeNode* parent, std::string_view part, uint32_t hash) const {
     if (FSlots.empty()) return nullptr;
-    return FSlots[Probe(parent, part, HashOf(parent, part))].Node;
+    return FSlots[Probe(parent, part, hash)].Node;
 }
 
-void TPathIndex::Add(TTreeNode* node, std::string_view part) {
-    if ((FCount + 1) * 2 > FSlots.size()) Grow();
-    const uint64_t hash = HashOf(node->Parent(), part);
+void TPathIndex::Add(TTreeNode* node, std::string_view part, uint32_t hash) {
+    if ((FCount + 1) * 10 > FSlots.size() * 7) Grow(FSlots.empty() ? 1024 : FSlots.size() * 2);
     Slot& slot = FSlots[Probe(node->Parent(), part, hash)];
     if (!slot.Node) ++FCount;
-    slot = {node, static_cast<uint32_t>(hash), static_cast<uint32_t>(part.size())};
+    slot = {node, hash, static_cast<uint32_t>(part.size())};
 }
 
-void TPathIndex::Grow() {
+void TPathIndex::Reserve(size_t n) {
+    size_t slots = 1024;
+    while (slots * 7 < n * 10) slots *= 2;
+    if (slots > FSlots.size()) Grow(slots);
+}
+
+void TPathIndex::Grow(size_t slots) {
     std::vector<Slot> old = std::move(FSlots);
-    FSlots.assign(old.empty() ? 1024 : old.size() * 2, Slot{});
+    FSlots.assign(slots, Slot{});
     const size_t mask = FSlots.size() - 1;
     for (const Slot& s : old) {
-        if (!s.Node || FDead.count(s.Node)) continue;
-        const uint64_t hash = HashOf(s.Node->Parent(), std::string_view(s.Node->Text()).substr(0, s.PartLength));
-        size_t i = static_cast<size_t>(hash >> 32) & mask;
+        if (!s.Node) continue;
+        size_t i = s.Hash & mask;
         while (FSlots[i].Node) i = (i + 1) & mask;
         FSlots[i] = s;
     }
@@ -142,6 +178,8 @@ void TPathIndex::Bury(std::unique_ptr<TTreeNode> subtree) {
     for (TTreeNode* n = subtree->HasChildren() ? subtree->Item(0) : nullptr; n; n = n->GetNext())
         FDead.insert(n);
     FGraveyard.push_back(std::move(subtree));
+    PreviousLine.clear();
+    PreviousParts.clear();
 }
 
 // ---- Reading lines ----------------------------------------------------------------
@@ -280,33 +318,61 @@ TTreeNode* TLinksDocument::AddLinkLine(TPathIndex& index, std::string_view line)
 TTreeNode* TLinksDocument::AddLine(TPathIndex& index, std::string_view line, LineOutcome& outcome) {
     outcome = LineOutcome::Nothing;
     if (line.empty()) return nullptr;
+    // Where this line stops agreeing with the previous one.
+    const std::string_view previous = index.PreviousLine;
+    size_t common = 0;
+    const size_t limit = std::min(previous.size(), line.size());
+    while (common + 8 <= limit && std::memcmp(previous.data() + common, line.data() + common, 8) == 0)
+        common += 8;
+    while (common < limit && previous[common] == line[common]) ++common;
+
     // The folders of the path: each part ends at a "\" or at the first "=" (or
-    // at the end of the line).
+    // at the end of the line). A part whose key (the line up to and including
+    // its end) the previous line shares is the previous line's node.
+    index.Parts.clear();
     TTreeNode* parent = nullptr;
     size_t start = 0;
     size_t eq = std::string_view::npos;
-    for (;;) {
+    size_t paren = std::string_view::npos;
+    bool parenKnown = false;
+    for (size_t k = 0;; ++k) {
         size_t end = start;
         while (end < line.size() && line[end] != '\\' && line[end] != '=') ++end;
-        const std::string_view part = line.substr(start, end - start);
-        TTreeNode* node = index.Find(parent, part);
-        if (!node) {
-            node = Tree.AddChild(parent, std::string(part));
-            index.Add(node, part);
+        const bool itemPart = end < line.size() && line[end] == '=';
+        TTreeNode* node = nullptr;
+        if (k < index.PreviousParts.size() && index.PreviousParts[k].End == end && end < common) {
+            node = index.PreviousParts[k].Node;
+        } else {
+            const std::string_view part = line.substr(start, end - start);
+            const uint32_t hash = TPathIndex::HashOf(parent, part);
+            index.Prefetch(hash);
+            // Work that does not need the node, while its slot is on its way.
+            if (itemPart) {
+                paren = FindCaptionSuffix(line, end);
+                parenKnown = true;
+            }
+            node = index.Find(parent, part, hash);
+            if (!node) {
+                node = Tree.AddChild(parent, std::string(part));
+                index.Add(node, part, hash);
+            }
         }
+        index.Parts.push_back({end, node});
         parent = node;
         if (end == line.size()) break;
-        if (line[end] == '=') {
+        if (itemPart) {
             eq = end;
             break;
         }
         start = end + 1;
     }
+    index.PreviousLine.assign(line);
+    std::swap(index.PreviousParts, index.Parts);
     outcome = LineOutcome::Folders;
     if (eq == std::string_view::npos) return nullptr;
 
     // Caption suffix: everything after the "(" but the line's last character.
-    const size_t paren = FindCaptionSuffix(line, eq);
+    if (!parenKnown) paren = FindCaptionSuffix(line, eq);
     if (paren != std::string_view::npos) {
         const size_t suffixLength = line.size() >= paren + 2 ? line.size() - paren - 2 : 0;
         std::string text = parent->Text();
@@ -320,17 +386,16 @@ TTreeNode* TLinksDocument::AddLine(TPathIndex& index, std::string_view line, Lin
         outcome = LineOutcome::Ignored; // the first line for a path wins
         return nullptr;
     }
-    auto data = std::make_unique<TLinkData>();
-    data->Link.assign(TrimControls(line.substr(eq + 1)));
-    Tree.SetData(parent, std::move(data));
+    Tree.SetData(parent, TLinkData{std::string(TrimControls(line.substr(eq + 1)))});
     Tree.SetImages(parent, 1, 1);
     outcome = LineOutcome::Item;
     return parent;
 }
 
 template <typename Source>
-void TLinksDocument::ReadLines(Source& source, TLoadReport* report) {
+void TLinksDocument::ReadLines(Source& source, TLoadReport* report, size_t sizeHint) {
     TPathIndex index;
+    index.Reserve(sizeHint / 200); // a key per line, lines of 100 to 200 bytes
     TTreeBatch batch(Tree);
     std::string_view line;
     int lineNo = 0;
@@ -355,7 +420,7 @@ void TLinksDocument::ReadLines(Source& source, TLoadReport* report) {
                     {lineNo, "Contador inv\xE1lido: '" + node->Data()->Link + "' is not a valid integer value"});
             if (node->HasChildren()) {
                 // A folder of that name holds items: keep them, drop only the counter.
-                Tree.SetData(node, nullptr);
+                Tree.SetData(node, std::nullopt);
                 Tree.SetImages(node, 0, 0);
             } else {
                 index.Bury(Tree.Detach(node));
@@ -378,7 +443,7 @@ void TLinksDocument::ReadLines(Source& source, TLoadReport* report) {
 void TLinksDocument::LoadLinksText(std::string_view text, TLoadReport* report) {
     Tree.Clear();
     TMemoryLines lines(text);
-    ReadLines(lines, report);
+    ReadLines(lines, report, text.size());
 }
 
 void TLinksDocument::LoadLinksFile(const std::string& fileName, TLoadReport* report) {
@@ -389,7 +454,7 @@ void TLinksDocument::LoadLinksFile(const std::string& fileName, TLoadReport* rep
     if (file.fd < 0) throw EFOpenError::CannotOpen(fileName, errno);
     if (fstat(file.fd, &st) != 0 || S_ISDIR(st.st_mode)) throw EFOpenError::CannotOpen(fileName, EISDIR);
     TFileLines lines(file.fd, fileName);
-    ReadLines(lines, report);
+    ReadLines(lines, report, static_cast<size_t>(st.st_size));
 }
 
 void TLinksDocument::NewLinksFile() {
@@ -484,7 +549,7 @@ void TLinksDocument::WriteLinks(Sink& sink) const {
         path.resize(base);
         if (!stack.empty()) path += '\\';
         path += node->Text();
-        const bool bad = (!stack.empty() && stack.back().bad) || !ValidateNodeText(node->Text()).empty();
+        const bool bad = (!stack.empty() && stack.back().bad) || !PlainNodeText(node->Text());
         stack.push_back({node, 0, path.size(), bad});
         if (const TLinkData* data = node->Data()) {
             if (bad) {
@@ -497,7 +562,7 @@ void TLinksDocument::WriteLinks(Sink& sink) const {
             line.assign(path);
             line += '=';
             line += link;
-            if (link.find_first_of(std::string_view("\r\n\0", 3)) != std::string_view::npos)
+            if (HasLineBreak(link))
                 throw ELinksFileError("O link de \"" + path + "\" cont\xE9m quebras de linha");
             line += "\r\n";
             sink(line);
@@ -528,6 +593,7 @@ namespace {
 class TFileSink {
 public:
     TFileSink(int fd, const std::string& name) : FFd(fd), FName(name) { FBuffer.reserve(1 << 20); }
+    ~TFileSink() = default;
     void operator()(const std::string& s) {
         if (FBuffer.size() + s.size() > (1u << 20)) Flush();
         if (s.size() > (1u << 20)) WriteAll(s.data(), s.size());
@@ -547,11 +613,19 @@ private:
             if (w == 0) throw EInOutError::FromErrno(ENOSPC, FName);
             p += w;
             n -= static_cast<size_t>(w);
+            FWritten += static_cast<off_t>(w);
+        }
+        // Start the disk writing of what is complete while the rest is produced,
+        // so that the final sync has little left to wait for.
+        if (FWritten - FFlushed >= (8 << 20)) {
+            (void)::sync_file_range(FFd, FFlushed, FWritten - FFlushed, SYNC_FILE_RANGE_WRITE);
+            FFlushed = FWritten;
         }
     }
     int FFd;
     const std::string& FName;
     std::string FBuffer;
+    off_t FWritten = 0, FFlushed = 0;
 };
 
 std::string DirectoryOf(const std::string& path) {

@@ -50,23 +50,49 @@ struct TLoadReport {
 // key is its parent's key, "\" and the part — so no key text is stored.
 class TPathIndex {
 public:
-    TTreeNode* Find(const TTreeNode* parent, std::string_view part) const;
-    void Add(TTreeNode* node, std::string_view part);
+    TTreeNode* Find(const TTreeNode* parent, std::string_view part) const {
+        return Find(parent, part, HashOf(parent, part));
+    }
+    void Add(TTreeNode* node, std::string_view part) { Add(node, part, HashOf(node->Parent(), part)); }
+    // The same, with the key's hash already computed.
+    static uint32_t HashOf(const TTreeNode* parent, std::string_view part);
+    TTreeNode* Find(const TTreeNode* parent, std::string_view part, uint32_t hash) const;
+    void Add(TTreeNode* node, std::string_view part, uint32_t hash);
+    // Starts loading the slot of a key into the cache before it is needed.
+    void Prefetch(uint32_t hash) const {
+        if (!FSlots.empty()) __builtin_prefetch(&FSlots[hash & (FSlots.size() - 1)]);
+    }
     // Takes a deleted subtree: its keys are dropped, and its nodes stay alive
     // until the reading ends so that no other node can take their addresses.
     void Bury(std::unique_ptr<TTreeNode> subtree);
     size_t Count() const { return FCount; }
 
+    // The previous line and the nodes of its path parts (each with the offset of
+    // the "\" or "=" that ended it): lines that share a prefix share those nodes
+    // without a lookup.
+    struct TPathPart {
+        size_t End;
+        TTreeNode* Node;
+    };
+    std::string PreviousLine;
+    std::vector<TPathPart> PreviousParts, Parts;
+
 private:
+public:
+    // Makes room for about n keys at once.
+    void Reserve(size_t n);
+
+private:
+    // The hash places the slot and is compared before the node is looked at,
+    // so neither probing nor growing reads the nodes.
     struct Slot {
         TTreeNode* Node = nullptr;
         uint32_t Hash = 0;
         uint32_t PartLength = 0;
     };
-    static uint64_t HashOf(const TTreeNode* parent, std::string_view part);
     // The slot holding the key, or the empty slot where it belongs.
-    size_t Probe(const TTreeNode* parent, std::string_view part, uint64_t hash) const;
-    void Grow();
+    size_t Probe(const TTreeNode* parent, std::string_view part, uint32_t hash) const;
+    void Grow(size_t slots);
 
     std::vector<Slot> FSlots;
     size_t FCount = 0;
@@ -118,7 +144,7 @@ private:
     enum class LineOutcome { Nothing, Folders, Item, Ignored };
     TTreeNode* AddLine(TPathIndex& index, std::string_view line, LineOutcome& outcome);
     template <typename Source>
-    void ReadLines(Source& source, TLoadReport* report);
+    void ReadLines(Source& source, TLoadReport* report, size_t sizeHint);
     template <typename Sink>
     void WriteLinks(Sink& sink) const;
     std::string RenumberAt(std::string_view s, bool nested, int depth);

@@ -72,7 +72,7 @@ TEST(LinkTree, DeletingDestroysTheSubtreeAndItsData) {
     TLinkTree tree;
     TTreeNode* a = tree.AddChild(nullptr, "A");
     TTreeNode* b = tree.AddChild(a, "B");
-    tree.SetData(b, std::make_unique<TLinkData>(TLinkData{"link={x}"}));
+    tree.SetData(b, TLinkData{"link={x}"});
     tree.AddChild(nullptr, "Z");
     tree.Delete(a);
     EXPECT_EQ(Shape(tree), "0Z ");

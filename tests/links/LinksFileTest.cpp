@@ -215,16 +215,16 @@ TEST(LinksFile, WritesTheCounterThenItemsInTreeOrder) {
     TTreeNode* b = doc.Tree.AddChild(a, "B");
     TTreeNode* c = doc.Tree.AddChild(b, "C");
     TTreeNode* z = doc.Tree.AddChild(nullptr, "Z");
-    doc.Tree.SetData(b, std::make_unique<TLinkData>(TLinkData{"lb"}));
-    doc.Tree.SetData(c, std::make_unique<TLinkData>(TLinkData{"lc"}));
-    doc.Tree.SetData(z, std::make_unique<TLinkData>(TLinkData{"lz"}));
+    doc.Tree.SetData(b, TLinkData{"lb"});
+    doc.Tree.SetData(c, TLinkData{"lc"});
+    doc.Tree.SetData(z, TLinkData{"lz"});
     EXPECT_EQ(doc.LinksText(), "_currentid=12\r\nA\\B=lb\r\nA\\B\\C=lc\r\nZ=lz\r\n");
     EXPECT_EQ(TLinksDocument::NodePath(c), "A\\B\\C");
     // Texts that would split the path, and links with line breaks, are refused.
     doc.Tree.SetText(c, "C=1");
     EXPECT_THROW(doc.LinksText(), ELinksFileError);
     doc.Tree.SetText(c, "C");
-    doc.Tree.SetData(c, std::make_unique<TLinkData>(TLinkData{"l\nc"}));
+    doc.Tree.SetData(c, TLinkData{"l\nc"});
     EXPECT_THROW(doc.LinksText(), ELinksFileError);
     EXPECT_NE(ValidateNodeText("a\\b"), "");
     EXPECT_EQ(ValidateNodeText("B (Ctrl+S)"), "");
@@ -243,9 +243,8 @@ TEST(LinksFile, GeneratedTreesRoundTrip) {
             std::string text = std::string(words[rng() % 8]) + std::to_string(i);
             TTreeNode* n = doc.Tree.AddChild(parent, text);
             if (rng() % 3 != 0) {
-                doc.Tree.SetData(n, std::make_unique<TLinkData>(
-                                        TLinkData{"link={T" + std::to_string(i) + "&p=\"(q)\"};_id=\"" +
-                                                  std::to_string(i) + "\""}));
+                doc.Tree.SetData(n, TLinkData{"link={T" + std::to_string(i) + "&p=\"(q)\"};_id=\"" +
+                                                  std::to_string(i) + "\""});
                 doc.Tree.SetImages(n, 1, 1);
             }
             nodes.push_back(n);
@@ -308,7 +307,7 @@ TEST_F(TempDir, FailedSavesLeaveTheOldFileIntact) {
     TLinksDocument doc;
     doc.CurrentId = 5;
     TTreeNode* n = doc.Tree.AddChild(nullptr, "New");
-    doc.Tree.SetData(n, std::make_unique<TLinkData>(TLinkData{std::string(4 << 20, 'y')}));
+    doc.Tree.SetData(n, TLinkData{std::string(4 << 20, 'y')});
 
     // A directory that cannot be written (root writes anywhere: the child
     // process gives up root first).
