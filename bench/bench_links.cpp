@@ -64,7 +64,12 @@ const Files& TheFiles() {
                 numbered << line;
                 std::string tags;
                 if (item % 5 != 0) tags = "pointer=frm" + std::to_string(item) + ";Caption=\"Abrir " + name + "\"";
-                if (item % 7 == 0) tags += (tags.empty() ? "" : ",") + ("link={" + target + ".Detalhe&modo=[edit=sim]}");
+                if (item % 7 == 0) {
+                    if (!tags.empty()) tags += ',';
+                    tags += "link={";
+                    tags += target;
+                    tags += ".Detalhe&modo=[edit=sim]}";
+                }
                 raw << path << "=" << target << (tags.empty() ? "" : "&") << tags << "\r\n";
             }
         }

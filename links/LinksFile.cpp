@@ -160,8 +160,8 @@ void TPathIndex::Reserve(size_t n) {
 }
 
 void TPathIndex::Grow(size_t slots) {
-    std::vector<Slot> old = std::move(FSlots);
-    FSlots.assign(slots, Slot{});
+    TLargeArray<Slot> old = std::move(FSlots);
+    FSlots = TLargeArray<Slot>(slots);
     const size_t mask = FSlots.size() - 1;
     for (const Slot& s : old) {
         if (!s.Node) continue;

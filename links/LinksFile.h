@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "LinkTree.h"
+#include "platform/LargeArray.h"
 #include "platform/Exceptions.h"
 
 namespace elo {
@@ -94,7 +95,7 @@ private:
     size_t Probe(const TTreeNode* parent, std::string_view part, uint32_t hash) const;
     void Grow(size_t slots);
 
-    std::vector<Slot> FSlots;
+    TLargeArray<Slot> FSlots;
     size_t FCount = 0;
     std::unordered_set<const TTreeNode*> FDead;
     std::vector<std::unique_ptr<TTreeNode>> FGraveyard;
