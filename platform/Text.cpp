@@ -1,7 +1,9 @@
 #include "Text.h"
 
+#include <algorithm>
 #include <array>
 #include <memory>
+#include <vector>
 #include <mutex>
 
 #include <unicode/coll.h>
@@ -118,11 +120,98 @@ std::string UpperCaseLocale(std::string_view s) {
     return result;
 }
 
-int CompareTextLocale(std::string_view a, std::string_view b) {
+namespace {
+
+// The collator's order of the printable ASCII characters: rank 1 for the first,
+// equal ranks for characters it holds equal (a letter and its capital).
+struct AsciiRanks {
+    unsigned char rank[128] = {};
+    char representative[128] = {}; // a character of each rank
+    AsciiRanks() {
+        std::vector<char> chars;
+        for (int c = 0x20; c < 0x7F; ++c) chars.push_back(static_cast<char>(c));
+        auto cmp = [](char x, char y) {
+            UErrorCode status = U_ZERO_ERROR;
+            return Collator().compare(ToUnicode(std::string_view(&x, 1)), ToUnicode(std::string_view(&y, 1)), status);
+        };
+        std::stable_sort(chars.begin(), chars.end(), [&](char x, char y) { return cmp(x, y) == UCOL_LESS; });
+        unsigned char r = 0;
+        for (size_t i = 0; i < chars.size(); ++i) {
+            if (i == 0 || cmp(chars[i - 1], chars[i]) != UCOL_EQUAL) {
+                ++r;
+                representative[r] = chars[i];
+            }
+            rank[static_cast<unsigned char>(chars[i])] = r;
+        }
+    }
+};
+
+const AsciiRanks& Ranks() {
+    static const AsciiRanks ranks;
+    return ranks;
+}
+
+// Characters of equal rank are equal to the collator, so one stands for all.
+char RankToChar(unsigned char rank) { return Ranks().representative[rank & 127]; }
+
+bool PrintableAscii(std::string_view s) {
+    for (char c : s)
+        if (c < 0x20 || c > 0x7E) return false;
+    return true;
+}
+
+int IcuCompare(std::string_view a, std::string_view b) {
     UErrorCode status = U_ZERO_ERROR;
     const UCollationResult r = Collator().compare(ToUnicode(a), ToUnicode(b), status);
     return r == UCOL_LESS ? -1 : (r == UCOL_GREATER ? 1 : 0);
 }
+
+} // namespace
+
+TCollationKey MakeCollationKey(std::string_view s) {
+    TCollationKey key;
+    key.Ascii = PrintableAscii(s);
+    if (!key.Ascii) {
+        key.Text.assign(s);
+        return key;
+    }
+    const AsciiRanks& ranks = Ranks();
+    for (size_t i = 0; i < s.size(); ++i) {
+        const unsigned char r = ranks.rank[static_cast<unsigned char>(s[i])];
+        if (i < 8) key.Prefix |= static_cast<uint64_t>(r) << (56 - 8 * i);
+        else if (i < 16) key.Prefix2 |= static_cast<uint64_t>(r) << (56 - 8 * (i - 8));
+        else key.RanksTail.push_back(static_cast<char>(r));
+    }
+    return key;
+}
+
+int CompareCollationKeys(const TCollationKey& a, const TCollationKey& b) {
+    if (a.Ascii && b.Ascii) {
+        if (a.Prefix != b.Prefix) return a.Prefix < b.Prefix ? -1 : 1;
+        if (a.Prefix2 != b.Prefix2) return a.Prefix2 < b.Prefix2 ? -1 : 1;
+        const int c = a.RanksTail.compare(b.RanksTail);
+        return c < 0 ? -1 : (c > 0 ? 1 : 0);
+    }
+    auto text = [](const TCollationKey& k) {
+        if (!k.Ascii) return k.Text;
+        // Rebuild an Ascii key's text from its ranks: characters of one rank are
+        // equal to the collator, so any of them serves.
+        std::string t;
+        for (uint64_t word : {k.Prefix, k.Prefix2})
+            for (int shift = 56; shift >= 0 && ((word >> shift) & 0xFF); shift -= 8)
+                t.push_back(RankToChar(static_cast<unsigned char>((word >> shift) & 0xFF)));
+        for (char r : k.RanksTail) t.push_back(RankToChar(static_cast<unsigned char>(r)));
+        return t;
+    };
+    return IcuCompare(text(a), text(b));
+}
+
+int CompareTextLocale(std::string_view a, std::string_view b) {
+    if (PrintableAscii(a) && PrintableAscii(b)) return CompareCollationKeys(MakeCollationKey(a), MakeCollationKey(b));
+    return IcuCompare(a, b);
+}
+
+int CompareTextLocaleIcu(std::string_view a, std::string_view b) { return IcuCompare(a, b); }
 
 std::string LocaleSortKey(std::string_view s) {
     const icu::UnicodeString text = ToUnicode(s);

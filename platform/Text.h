@@ -36,9 +36,26 @@ std::string UpperCaseLocale(std::string_view s);
 // Ordering where an order is visible: an ICU collator at secondary strength
 // (letter case ignored, accents counted). Negative, zero or positive.
 int CompareTextLocale(std::string_view a, std::string_view b);
+// The same, always by the collator itself (to check the fast path against).
+int CompareTextLocaleIcu(std::string_view a, std::string_view b);
 // Precomputed key whose byte order equals CompareTextLocale's order; for sorting
 // many texts without calling the collator per comparison.
 std::string LocaleSortKey(std::string_view s);
+
+// A text prepared for many comparisons in the collator's order. A text of
+// printable ASCII (the usual case for names) compares through a table of the
+// collator's own ranks of those characters, which gives the collator's answer
+// without calling it; any other text is compared by the collator.
+struct TCollationKey {
+    std::string Text; // kept only when the text is not Ascii
+    // When Ascii: the ranks of the first sixteen characters packed in two words
+    // (0 past the end; ranks are never 0), and the ranks of the rest.
+    uint64_t Prefix = 0, Prefix2 = 0;
+    std::string RanksTail;
+    bool Ascii = false;
+};
+TCollationKey MakeCollationKey(std::string_view s);
+int CompareCollationKeys(const TCollationKey& a, const TCollationKey& b);
 
 // ---- Windows-1252 <-> Unicode ---------------------------------------------------
 // Lossless for all 256 bytes: the five bytes that Windows-1252 leaves undefined

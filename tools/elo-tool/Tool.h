@@ -39,5 +39,6 @@ using Action = std::function<std::string()>;
 
 void RegisterCmdlangVerbs(CLI::App& app, Action& action);
 void RegisterLinksVerbs(CLI::App& app, Action& action);
+void RegisterNlxVerbs(CLI::App& app, Action& action);
 
 } // namespace elo::tool

@@ -39,6 +39,7 @@ int main(int argc, char** argv) {
     Action action;
     RegisterCmdlangVerbs(app, action);
     RegisterLinksVerbs(app, action);
+    RegisterNlxVerbs(app, action);
 
     try {
         app.parse(argc, argv);

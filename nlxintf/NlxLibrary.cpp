@@ -1,0 +1,223 @@
+#include "NlxLibrary.h"
+
+#include <algorithm>
+
+#include "platform/Files.h"
+#include "platform/Resources.h"
+
+namespace elo {
+
+bool OmitFlaggedEntries = true;
+bool LoadLongTexts = false;
+TLibraryWaits LibraryWaits;
+
+TNamedMutex& InterfaceMutex() {
+    static TNamedMutex mutex(kInterfaceMutexName);
+    return mutex;
+}
+
+std::string ResolveLibraryPath(const std::string& name) {
+    const std::string candidate = ProgramDirectory() + ChangeFileExt(name, ".nlx");
+    if (FileExists(candidate)) return candidate;
+    std::string found = SearchPath(name, ".nlx");
+    if (!found.empty()) return found;
+    return name;
+}
+
+TNLXInterfaceItem::TNLXInterfaceItem(bool loadNow)
+    : LoadLongTexts(elo::LoadLongTexts), InBuffer(kBlockSize + kBlockSlack), OutBuffer(kBlockSize + kBlockSlack) {
+    if (loadNow) LoadDirectory();
+}
+
+TNLXInterfaceItem::~TNLXInterfaceItem() {
+    FEntries.clear();
+    Stream.reset();
+}
+
+void TNLXInterfaceItem::Open(const std::string& name) {
+    if (name == RequestedName || name == LibraryName) return;
+    RequestedName = name;
+    const std::string path = ResolveLibraryPath(name);
+    if (Stream && SameTextLocale(path, Path)) return;
+    if (Stream && !Path.empty()) Stream.reset(); // another file: nothing of the old window may serve it
+    if (!Stream) {
+        Stream = std::make_unique<TnlxBufferedStream>(nullptr, kLibraryWindowSize);
+        Stream->OwnsStream = true;
+        Stream->OnGetStream = [this](TnlxBufferedStream&, TStream*& stream) { OpenLibraryStream(stream); };
+    }
+    if (SameTextLocale(path, Path)) return;
+    Path = path;
+    LibraryName = ChangeFileExt(ExtractFileName(path), "");
+    LoadDirectory();
+}
+
+void TNLXInterfaceItem::OpenLibraryStream(TStream*& stream) {
+    if (FindResource(kLibraryResourceType, UpperCaseLocale(LibraryName))) {
+        stream = new TResourceStream(kLibraryResourceType, UpperCaseLocale(LibraryName));
+        return;
+    }
+    uint32_t start = GetTickCount();
+    while (GetTickCount() - start < LibraryWaits.FileWaitMs) {
+        try {
+            if (FileExists(Path)) break;
+        } catch (...) {
+        }
+        Sleep(LibraryWaits.PollMs);
+    }
+    start = GetTickCount();
+    for (;;) {
+        try {
+            stream = new TFileStream(Path, fmOpenRead | fmShareDenyWrite);
+            return;
+        } catch (const EFOpenError&) {
+        }
+        if (GetTickCount() - start >= LibraryWaits.OpenRetryMs) break;
+        Sleep(LibraryWaits.PollMs);
+    }
+    throw TNLXInterfaceError("N\xE3o foi poss\xEDvel abrir " + Path);
+}
+
+void TNLXInterfaceItem::Lock() {
+    if (UseCount++ == 0) InterfaceMutex().Acquire();
+}
+
+void TNLXInterfaceItem::Unlock() {
+    if (UseCount <= 0) return;
+    if (--UseCount == 0) {
+        InterfaceMutex().Release();
+        if (Stream) Stream->CloseStream(); // the file is open only while in use
+    }
+}
+
+int64_t TNLXInterfaceItem::CurrentFileDate() {
+    if (!Stream) return 0;
+    if (auto* file = dynamic_cast<THandleStream*>(Stream->GetStream())) return FileDateOfHandle(file->Handle());
+    return 0;
+}
+
+void TNLXInterfaceItem::ClearEntries() {
+    FEntries.clear();
+    EntryCount = 0;
+}
+
+void TNLXInterfaceItem::LoadDirectory() {
+    Lock();
+    Loading = true;
+    FSorted = false;
+    try {
+        ClearEntries();
+        if (Stream) {
+            Stream->GetStream(); // the file itself, or the error that it cannot be had
+            const std::vector<unsigned char> records = ReadDirectoryRecords(*Stream, FormatVersion);
+            FEntries.reserve(records.size() / 68);
+            ForEachDirectoryRecord(records, OmitFlaggedEntries, FormatVersion, [&](const TDirectoryRecord& r) {
+                TNLXInterface* entry = AddEntry(r.Prefix, r.NamePart);
+                entry->InMemory = false;
+                entry->SymbolsLoaded = false;
+                entry->DataOffset = r.DataOffset;
+                entry->OmitFlag = r.OmitFlag;
+                entry->Kind = r.Kind;
+            });
+        }
+        FileDate = CurrentFileDate();
+    } catch (...) {
+        Unlock();
+        SortEntries();
+        Loading = false;
+        throw;
+    }
+    Unlock();
+    SortEntries();
+    Loading = false;
+}
+
+TNLXInterface* TNLXInterfaceItem::AddEntry(std::string_view prefix, std::string_view namePart) {
+    auto entry = std::make_unique<TNLXInterface>(this);
+    entry->InMemory = true;
+    TNLXInterface* raw = entry.get();
+    std::string fullName;
+    fullName.reserve(prefix.size() + 1 + namePart.size());
+    fullName.append(prefix).append(".").append(namePart);
+    raw->SetFullName(fullName);
+    // The key is the upper-case name; the collator ignores letter case, so the
+    // name's own order is the key's.
+    raw->SortKey = MakeCollationKey(raw->FullName);
+    size_t position = FEntries.size();
+    if (FSorted) position = SortedPosition(raw->SortKey);
+    FEntries.insert(FEntries.begin() + static_cast<ptrdiff_t>(position), std::move(entry));
+    raw->ListIndex = static_cast<int16_t>(position);
+    raw->Listed = true;
+    EntryCount = static_cast<int32_t>(FEntries.size());
+    return raw;
+}
+
+TNLXInterface* TNLXInterfaceItem::EntryAt(int index) {
+    if (index < 0 || index >= static_cast<int>(FEntries.size())) throw EListError(index);
+    TNLXInterface* entry = FEntries[static_cast<size_t>(index)].get();
+    entry->LastAccess = GetTickCount();
+    return entry;
+}
+
+size_t TNLXInterfaceItem::SortedPosition(const TCollationKey& order) const {
+    const auto it = std::upper_bound(FEntries.begin(), FEntries.end(), order,
+                                     [](const TCollationKey& k, const std::unique_ptr<TNLXInterface>& e) {
+                                         return CompareCollationKeys(k, e->SortKey) < 0;
+                                     });
+    return static_cast<size_t>(it - FEntries.begin());
+}
+
+void TNLXInterfaceItem::SortEntries() {
+    FSorted = true;
+    // Small records (the key's first sixteen ranks and the entry) are sorted;
+    // ties are broken by the whole key, then by the position, so that equal
+    // names keep their order.
+    struct Item {
+        uint64_t p1, p2;
+        TNLXInterface* entry;
+        uint32_t index;
+        bool ascii;
+    };
+    std::vector<Item> order(FEntries.size());
+    bool sorted = true;
+    for (size_t i = 0; i < FEntries.size(); ++i) {
+        const TCollationKey& k = FEntries[i]->SortKey;
+        order[i] = {k.Prefix, k.Prefix2, FEntries[i].get(), static_cast<uint32_t>(i), k.Ascii};
+        if (sorted && i > 0) {
+            const Item& p = order[i - 1];
+            if (p.ascii && k.Ascii && (p.p1 != k.Prefix || p.p2 != k.Prefix2))
+                sorted = p.p1 < k.Prefix || (p.p1 == k.Prefix && p.p2 < k.Prefix2);
+            else
+                sorted = CompareCollationKeys(p.entry->SortKey, k) <= 0;
+        }
+    }
+    if (sorted) return; // a directory written in order costs one pass
+    std::sort(order.begin(), order.end(), [](const Item& a, const Item& b) {
+        if (a.ascii && b.ascii) {
+            if (a.p1 != b.p1) return a.p1 < b.p1;
+            if (a.p2 != b.p2) return a.p2 < b.p2;
+        }
+        const int c = CompareCollationKeys(a.entry->SortKey, b.entry->SortKey);
+        return c != 0 ? c < 0 : a.index < b.index;
+    });
+    for (size_t i = 0; i < order.size(); ++i) FEntries[order[i].index].release();
+    for (size_t i = 0; i < order.size(); ++i) FEntries[i].reset(order[i].entry);
+}
+
+int TNLXInterfaceItem::IndexOfKey(const std::string& key) const {
+    for (size_t i = 0; i < FEntries.size(); ++i)
+        if (UpperCaseLocale(FEntries[i]->FullName) == key) return static_cast<int>(i);
+    return -1;
+}
+
+void TNLXInterfaceItem::RenameEntry(TNLXInterface* entry, const std::string& newName) {
+    // The slot of this very object: other entries may share its name.
+    auto it = std::find_if(FEntries.begin(), FEntries.end(), [&](const auto& e) { return e.get() == entry; });
+    if (it == FEntries.end()) return;
+    std::unique_ptr<TNLXInterface> owned = std::move(*it);
+    FEntries.erase(it);
+    owned->SortKey = MakeCollationKey(newName);
+    const size_t position = FSorted ? SortedPosition(owned->SortKey) : FEntries.size();
+    FEntries.insert(FEntries.begin() + static_cast<ptrdiff_t>(position), std::move(owned));
+}
+
+} // namespace elo

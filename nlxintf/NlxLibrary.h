@@ -1,0 +1,98 @@
+// One open interface library: its path (or embedded resource), the buffered
+// stream its data is read through, its entries sorted by name, and the use lock
+// over the process-wide named mutex.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "NlxEntries.h"
+#include "NlxFormat.h"
+#include "nlxstream/nlxStream.h"
+#include "platform/NamedMutex.h"
+#include "platform/Text.h"
+
+namespace elo {
+
+// Process-wide switches of the subsystem, fixed at start.
+extern bool OmitFlaggedEntries; // on
+extern bool LoadLongTexts;      // off
+
+// The mutex "NLX_INTF_MUTEX_1.1", shared by every process that reads libraries.
+inline constexpr const char* kInterfaceMutexName = "NLX_INTF_MUTEX_1.1";
+TNamedMutex& InterfaceMutex();
+
+// How long a missing or locked library file is waited for: 10 s for the file to
+// appear, then 30 s of attempts to open it, one attempt a second. Tests and the
+// batch tool may shorten them.
+struct TLibraryWaits {
+    uint32_t FileWaitMs = 10000;
+    uint32_t OpenRetryMs = 30000;
+    uint32_t PollMs = 1000;
+};
+extern TLibraryWaits LibraryWaits;
+
+inline constexpr const char* kLibraryResourceType = "NLXFILE";
+inline constexpr int32_t kLibraryWindowSize = 8196;
+
+// The program's directory + name with ".nlx"; else the path search; else name.
+std::string ResolveLibraryPath(const std::string& name);
+
+class TNLXInterfaceItem {
+public:
+    explicit TNLXInterfaceItem(bool loadNow);
+    ~TNLXInterfaceItem();
+    TNLXInterfaceItem(const TNLXInterfaceItem&) = delete;
+    TNLXInterfaceItem& operator=(const TNLXInterfaceItem&) = delete;
+
+    void Open(const std::string& name);
+    void LoadDirectory();
+    void ClearEntries();
+    TNLXInterface* AddEntry(std::string_view prefix, std::string_view namePart);
+    // The entry at a position of the sorted list, its LastAccess stamped.
+    TNLXInterface* EntryAt(int index);
+    // The use lock: the first use takes the named mutex, the last releases it
+    // and lets go of the library file.
+    void Lock();
+    void Unlock();
+    // The modification time of the open library file; 0 for a resource.
+    int64_t CurrentFileDate();
+    // The critical section guarding the entries' loads, the stream and buffers.
+    void EnterSection() { FSection.lock(); }
+    void LeaveSection() { FSection.unlock(); }
+
+    // The entries' slot in the sorted list: key, then the object.
+    int IndexOfKey(const std::string& key) const;
+    // Files the entry under its new name (keeping the list sorted).
+    void RenameEntry(TNLXInterface* entry, const std::string& newName);
+
+    bool Loading = false;
+    std::string LibraryName;
+    int32_t UseCount = 0;
+    int32_t EntryCount = 0;
+    std::unique_ptr<TnlxBufferedStream> Stream;
+    std::string Path;
+    std::string RequestedName;
+    int64_t FileDate = 0;
+    int FormatVersion = kNewestFormatVersion;
+    bool LoadLongTexts;
+    TMemoryStream Expanded;
+    std::vector<unsigned char> InBuffer, OutBuffer;
+
+private:
+    friend class TNLXInterface;
+    void OpenLibraryStream(TStream*& stream);
+    void SortEntries();
+    size_t SortedPosition(const TCollationKey& order) const;
+
+    std::recursive_mutex FSection;
+    // The entries; the key of each is its FullName in upper case, its order
+    // the collator's order of that key (TNLXInterface::SortKey).
+    std::vector<std::unique_ptr<TNLXInterface>> FEntries;
+    bool FSorted = true;
+};
+
+} // namespace elo

@@ -1,0 +1,254 @@
+#include <gtest/gtest.h>
+
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <filesystem>
+#include <fstream>
+#include <random>
+#include <thread>
+
+#include "nlxintf/nlxintf.h"
+#include "platform/Resources.h"
+#include "support/NlxWriter.h"
+
+using namespace elo;
+using namespace elo::test;
+namespace fs = std::filesystem;
+
+namespace {
+
+class LibraryDir : public ::testing::Test {
+protected:
+    void SetUp() override {
+        dir = fs::temp_directory_path() / ("elo-lib-" + std::to_string(getpid()) + "-" +
+                                           ::testing::UnitTest::GetInstance()->current_test_info()->name());
+        fs::create_directories(dir);
+        LibraryWaits = {0, 0, 0};
+    }
+    void TearDown() override {
+        fs::remove_all(dir);
+        LibraryWaits = {};
+    }
+    std::string Write(const std::string& name, const std::string& bytes) {
+        const std::string path = (dir / name).string();
+        std::ofstream(path, std::ios::binary) << bytes;
+        return path;
+    }
+    fs::path dir;
+};
+
+std::string TwoEntries() {
+    NlxLibrarySpec spec;
+    spec.Entries = {SimpleEntry("B", "Y", 10), SimpleEntry("A", "X", 3)};
+    return WriteNlx(spec);
+}
+
+} // namespace
+
+TEST_F(LibraryDir, OpeningReadsOnlyTheDirectoryAndSortsItsEntries) {
+    const std::string path = Write("lib.nlx", TwoEntries());
+    TNLXInterfaceItem library(false);
+    library.Open(path);
+    EXPECT_EQ(library.LibraryName, "lib");
+    ASSERT_EQ(library.EntryCount, 2);
+    TNLXInterface* a = library.EntryAt(0);
+    TNLXInterface* b = library.EntryAt(1);
+    EXPECT_EQ(a->FullName, "A.X");
+    EXPECT_EQ(b->FullName, "B.Y");
+    EXPECT_EQ(a->ListIndex, 1); // positions at insertion
+    EXPECT_EQ(b->ListIndex, 0);
+    EXPECT_EQ(a->Kind, 3);     // no load needed
+    EXPECT_FALSE(a->HeaderLoaded);
+    EXPECT_FALSE(b->HeaderLoaded);
+    EXPECT_EQ(library.Stream->HeldStream(), nullptr); // the file is let go after the use
+    EXPECT_EQ(library.UseCount, 0);
+    EXPECT_NE(library.FileDate, 0);
+
+    EXPECT_EQ(a->Name(), "X"); // loads this entry's header (and tables) only
+    EXPECT_TRUE(a->HeaderLoaded);
+    EXPECT_TRUE(a->SymbolsLoaded);
+    EXPECT_FALSE(b->HeaderLoaded);
+    EXPECT_EQ(library.Stream->HeldStream(), nullptr);
+    EXPECT_NE(a->LastAccess, 0u);
+
+    // Open with the last name or the library's own name does nothing.
+    library.Open(path);
+    library.Open("lib");
+    EXPECT_TRUE(a->HeaderLoaded);
+}
+
+TEST_F(LibraryDir, HeaderNamesMoveTheirEntryInTheSortedList) {
+    NlxLibrarySpec spec;
+    NlxEntrySpec e = SimpleEntry("Z", "Last", 1);
+    e.NamePrefix = "A"; // the header calls it A.First
+    e.NamePart = "First";
+    spec.Entries = {SimpleEntry("M", "Mid", 1), e};
+    TNLXInterfaceItem library(false);
+    library.Open(Write("lib.nlx", WriteNlx(spec)));
+    TNLXInterface* entry = library.EntryAt(1);
+    EXPECT_EQ(entry->FullName, "Z.Last");
+    EXPECT_EQ(entry->Name(), "First");
+    EXPECT_EQ(library.EntryAt(0), entry);
+    EXPECT_EQ(library.IndexOfKey("A.FIRST"), 0);
+}
+
+TEST_F(LibraryDir, EmptyFilesAndMissingFiles) {
+    TNLXInterfaceItem empty(false);
+    empty.Open(Write("empty.nlx", ""));
+    EXPECT_EQ(empty.EntryCount, 0);
+
+    TNLXInterfaceItem missing(false);
+    const std::string path = (dir / "none.nlx").string();
+    try {
+        missing.Open(path);
+        FAIL();
+    } catch (const TNLXInterfaceError& e) {
+        EXPECT_EQ(e.Message, "N\xE3o foi poss\xEDvel abrir " + path);
+    }
+    EXPECT_EQ(missing.UseCount, 0);
+    EXPECT_FALSE(missing.Loading);
+}
+
+TEST_F(LibraryDir, WaitsForAFileThatAppearsAndGivesUpOnOneThatNeverDoes) {
+    // The product waits 10 s and retries for 30 s, a second apart; the same
+    // rule on a shorter clock: 1 s and 2 s, 50 ms apart.
+    LibraryWaits = {1000, 2000, 50};
+    const std::string path = (dir / "late.nlx").string();
+    std::thread writer([&] {
+        std::this_thread::sleep_for(std::chrono::milliseconds(400));
+        Write("late.tmp", TwoEntries());
+        fs::rename(dir / "late.tmp", path);
+    });
+    TNLXInterfaceItem late(false);
+    late.Open(path);
+    writer.join();
+    EXPECT_EQ(late.EntryCount, 2);
+
+    const auto start = std::chrono::steady_clock::now();
+    TNLXInterfaceItem never(false);
+    EXPECT_THROW(never.Open((dir / "never.nlx").string()), TNLXInterfaceError);
+    const auto waited = std::chrono::steady_clock::now() - start;
+    EXPECT_GE(waited, std::chrono::milliseconds(2900)); // both waits ran out
+    EXPECT_LT(waited, std::chrono::milliseconds(6000));
+}
+
+TEST_F(LibraryDir, AFileLockedByAWriterIsRetriedUntilItIsFree) {
+    LibraryWaits = {0, 3000, 50};
+    const std::string path = Write("busy.nlx", TwoEntries());
+    auto writer = std::make_unique<TFileStream>(path, fmOpenReadWrite);
+    std::thread release([&] {
+        std::this_thread::sleep_for(std::chrono::milliseconds(300));
+        writer.reset();
+    });
+    TNLXInterfaceItem library(false);
+    library.Open(path);
+    release.join();
+    EXPECT_EQ(library.EntryCount, 2);
+}
+
+TEST_F(LibraryDir, AnEmbeddedResourceWinsOverTheFile) {
+    NlxLibrarySpec spec;
+    spec.Entries = {SimpleEntry("Res", "Only", 10)};
+    static std::string bytes;
+    bytes = WriteNlx(spec);
+    RegisterResource("NLXFILE", "SHADOW", reinterpret_cast<const unsigned char*>(bytes.data()), bytes.size());
+    const std::string path = Write("shadow.nlx", TwoEntries());
+    TNLXInterfaceItem library(false);
+    library.Open(path);
+    EXPECT_EQ(library.CurrentFileDate(), 0); // a resource has no file date
+    UnregisterResource("NLXFILE", "SHADOW");
+    ASSERT_EQ(library.EntryCount, 1);
+    EXPECT_EQ(library.EntryAt(0)->FullName, "Res.Only");
+}
+
+TEST_F(LibraryDir, CorruptEntriesFailWithoutReadingOutOfBounds) {
+    NlxLibrarySpec spec;
+    spec.Version = 7; // plain records, 4-byte string lengths
+    NlxEntrySpec e = SimpleEntry("P", "E", 1, 1);
+    spec.Entries = {e, SimpleEntry("Q", "F", 1, 1)};
+    std::string bytes = WriteNlx(spec);
+    bytes[8 + 2] = 0x10; // the length of the first header's prefix: now over 102400
+    const std::string path = Write("bad.nlx", bytes);
+    TNLXInterfaceItem library(false);
+    library.Open(path);
+    TNLXInterface* bad = library.EntryAt(0);
+    EXPECT_THROW(bad->EnsureHeader(), TNLXInterfaceError);
+    EXPECT_TRUE(bad->HeaderLoaded); // partly read; not read again
+    EXPECT_NO_THROW(bad->EnsureHeader());
+    EXPECT_EQ(library.UseCount, 0); // the locks were released on the way out
+    EXPECT_EQ(library.EntryAt(1)->Name(), "F");
+
+    // Counts larger than the records written run into the end of the data.
+    NlxLibrarySpec counts;
+    NlxEntrySpec c = SimpleEntry("P", "E", 1, 1);
+    c.SymbolCount0 = 5000;
+    counts.Entries = {c};
+    TNLXInterfaceItem cut(false);
+    cut.Open(Write("cut.nlx", WriteNlx(counts)));
+    EXPECT_THROW(cut.EntryAt(0)->Defs0(), TNLXInterfaceError);
+}
+
+TEST_F(LibraryDir, LongTextsWhenAsked) {
+    NlxLibrarySpec spec;
+    NlxEntrySpec e = SimpleEntry("P", "E", 1);
+    e.LongText = std::string(3000, 'L');
+    spec.Entries = {e};
+    const std::string path = Write("long.nlx", WriteNlx(spec));
+    LoadLongTexts = true;
+    TNLXInterfaceItem library(false);
+    LoadLongTexts = false;
+    library.Open(path);
+    EXPECT_EQ(library.EntryAt(0)->Name(), "E");
+    EXPECT_EQ(library.EntryAt(0)->LongText.size(), 3000u);
+}
+
+TEST(NamedMutex, TwoProcessesContendAndADeadHolderFreesIt) {
+    int ready[2];
+    ASSERT_EQ(pipe(ready), 0);
+    const std::string name = "ELO_TEST_MUTEX_" + std::to_string(getpid());
+    const pid_t child = fork();
+    if (child == 0) {
+        TNamedMutex mine(name);
+        mine.Acquire();
+        (void)!write(ready[1], "x", 1);
+        pause(); // holds it until killed
+        _exit(0);
+    }
+    char c;
+    ASSERT_EQ(read(ready[0], &c, 1), 1);
+    TNamedMutex ours(name);
+    EXPECT_FALSE(ours.TryAcquireFor(300)); // the second waits
+    kill(child, SIGKILL);
+    waitpid(child, nullptr, 0);
+    EXPECT_TRUE(ours.TryAcquireFor(2000)); // the dead holder's lock is gone
+    // Re-entrant for the owning thread, exclusive for other threads.
+    EXPECT_TRUE(ours.TryAcquireFor(0));
+    bool other = true;
+    std::thread([&] { other = ours.TryAcquireFor(100); }).join();
+    EXPECT_FALSE(other);
+    ours.Release();
+    ours.Release();
+    std::thread([&] {
+        other = ours.TryAcquireFor(100);
+        if (other) ours.Release();
+    }).join();
+    EXPECT_TRUE(other);
+    unlink(ours.LockPath().c_str());
+}
+
+TEST(Collation, TheAsciiShortcutAgreesWithTheCollator) {
+    std::mt19937 rng(5);
+    const std::string alphabet = "aAbBzZ09._- #$~()[]{}!?:;,'\"@^`|\\/*+&%<>=";
+    for (int i = 0; i < 5000; ++i) {
+        std::string a, b;
+        for (size_t k = rng() % 6; k > 0; --k) a += alphabet[rng() % alphabet.size()];
+        for (size_t k = rng() % 6; k > 0; --k) b += alphabet[rng() % alphabet.size()];
+        if (rng() % 3 == 0) b = a.substr(0, a.size() / 2) + b;
+        const int fast = CompareCollationKeys(MakeCollationKey(a), MakeCollationKey(b));
+        const int icu = CompareTextLocaleIcu(a, b);
+        ASSERT_EQ(fast, icu) << "'" << a << "' vs '" << b << "'";
+    }
+}
