@@ -1,5 +1,7 @@
 #include "NlxLibrary.h"
 
+#include "NlxRegistry.h"
+
 #include <algorithm>
 
 #include "platform/Files.h"
@@ -30,6 +32,7 @@ TNLXInterfaceItem::TNLXInterfaceItem(bool loadNow)
 }
 
 TNLXInterfaceItem::~TNLXInterfaceItem() {
+    StopWatching();
     FEntries.clear();
     Stream.reset();
 }
@@ -49,6 +52,62 @@ void TNLXInterfaceItem::Open(const std::string& name) {
     Path = path;
     LibraryName = ChangeFileExt(ExtractFileName(path), "");
     LoadDirectory();
+    StartWatching(Path);
+}
+
+void TNLXInterfaceItem::StartWatching(const std::string& path) {
+    if (Watcher && SameTextAscii(Watcher->FileName(), path)) return;
+    StopWatching();
+    Watcher = std::make_unique<TFileWatcher>(path);
+    Watcher->SetOnChange([this](TFileWatcher&) { FileChanged(); });
+    Watcher->Start();
+}
+
+void TNLXInterfaceItem::StopWatching() {
+    if (!Watcher) return;
+    Watcher->SetOnChange(nullptr);
+    Watcher->Stop();
+    if (WaitForThreadEnd(*Watcher, kStopWatchingTimeoutMs)) {
+        Watcher.reset();
+        return;
+    }
+    // The thread did not end in time. There is no suspending a thread here;
+    // instead it is left to end by itself, which is safe: its change handler is
+    // cleared, so it can no longer reach this library; it owns nothing but its
+    // own object (the file name and the stop event), which it frees when it
+    // ends; and the stop event stays signalled, so it leaves its loop as soon as
+    // it runs again or its pending synchronised call is served.
+    TFileWatcher* watcher = Watcher.release();
+    if (!watcher->Abandon()) delete watcher; // it ended just now after all
+}
+
+void TNLXInterfaceItem::FileChanged() {
+    TNLXInterfaces& registry = NLXInterfaces();
+    std::lock_guard section(registry.Section);
+    Lock();
+    try {
+        // A library whose file is gone keeps what it has: waiting for the file
+        // here would freeze the main thread.
+        if (!Path.empty() && FileExists(Path)) {
+            // The date decides, as the file's identity does: a file written
+            // twice within one clock tick keeps its date, but a new file renamed
+            // over the old one, or one of another size, is another state.
+            const TFileStamp stamp = CurrentFileStamp();
+            // The size of the file as it is now, not the size cached in the stream.
+            if (stamp.Size > 0 && (stamp.Date != FileDate || !(stamp == FileStamp))) {
+                Stream.reset();
+                const std::string path = Path;
+                Path.clear();
+                RequestedName.clear();
+                Open(path);
+                registry.NotifyChanged(this);
+            }
+        }
+    } catch (...) {
+        Unlock();
+        throw;
+    }
+    Unlock();
 }
 
 void TNLXInterfaceItem::OpenLibraryStream(TStream*& stream) {
@@ -89,6 +148,12 @@ void TNLXInterfaceItem::Unlock() {
     }
 }
 
+TFileStamp TNLXInterfaceItem::CurrentFileStamp() {
+    if (!Stream) return {};
+    if (auto* file = dynamic_cast<THandleStream*>(Stream->GetStream())) return FileStampOfHandle(file->Handle());
+    return {};
+}
+
 int64_t TNLXInterfaceItem::CurrentFileDate() {
     if (!Stream) return 0;
     if (auto* file = dynamic_cast<THandleStream*>(Stream->GetStream())) return FileDateOfHandle(file->Handle());
@@ -119,7 +184,8 @@ void TNLXInterfaceItem::LoadDirectory() {
                 entry->Kind = r.Kind;
             });
         }
-        FileDate = CurrentFileDate();
+        FileStamp = CurrentFileStamp();
+        FileDate = FileStamp.Date;
     } catch (...) {
         Unlock();
         SortEntries();

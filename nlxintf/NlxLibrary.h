@@ -11,6 +11,7 @@
 
 #include "NlxEntries.h"
 #include "NlxFormat.h"
+#include "NlxWatcher.h"
 #include "nlxstream/nlxStream.h"
 #include "platform/NamedMutex.h"
 #include "platform/Text.h"
@@ -60,11 +61,20 @@ public:
     void Unlock();
     // The modification time of the open library file; 0 for a resource.
     int64_t CurrentFileDate();
+    // Its date with its identity and size; all 0 for a resource.
+    TFileStamp CurrentFileStamp();
     // The critical section guarding the entries' loads, the stream and buffers.
     void EnterSection() { FSection.lock(); }
     void LeaveSection() { FSection.unlock(); }
 
-    // The entries' slot in the sorted list: key, then the object.
+    // Watching the library's file: a change reloads the library (FileChanged,
+    // in the main thread).
+    void StartWatching(const std::string& path);
+    void StopWatching();
+    void FileChanged();
+    static constexpr int kStopWatchingTimeoutMs = 5000;
+
+    // The position of the entry whose upper-case FullName is key, or -1.
     int IndexOfKey(const std::string& key) const;
     // Files the entry under its new name (keeping the list sorted).
     void RenameEntry(TNLXInterface* entry, const std::string& newName);
@@ -77,10 +87,12 @@ public:
     std::string Path;
     std::string RequestedName;
     int64_t FileDate = 0;
+    TFileStamp FileStamp; // taken with FileDate
     int FormatVersion = kNewestFormatVersion;
     bool LoadLongTexts;
     TMemoryStream Expanded;
     std::vector<unsigned char> InBuffer, OutBuffer;
+    std::unique_ptr<TFileWatcher> Watcher;
 
 private:
     friend class TNLXInterface;

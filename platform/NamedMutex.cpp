@@ -25,13 +25,34 @@ TNamedMutex::TNamedMutex(std::string name) : FPath(LockFileFor(name)) {}
 
 TNamedMutex::~TNamedMutex() {
     if (FFd >= 0) ::close(FFd); // closing releases a lock still held
+    if (FTurnstile >= 0) ::close(FTurnstile);
 }
 
-void TNamedMutex::OpenLockFile() {
-    if (FFd >= 0) return;
-    FFd = ::open(FPath.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
-    if (FFd < 0) throw EInOutError::FromErrno(errno, FPath);
+void TNamedMutex::OpenLockFiles() {
+    if (FFd < 0) {
+        FFd = ::open(FPath.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
+        if (FFd < 0) throw EInOutError::FromErrno(errno, FPath);
+    }
+    if (FTurnstile < 0) {
+        const std::string turnstile = FPath + ".turnstile";
+        FTurnstile = ::open(turnstile.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
+        if (FTurnstile < 0) throw EInOutError::FromErrno(errno, turnstile);
+    }
 }
+
+namespace {
+// Takes an exclusive flock on fd: without limit (deadline unset) or until
+// the deadline. False when the deadline passed.
+bool LockUntil(int fd, const std::chrono::steady_clock::time_point* deadline, const std::string& path) {
+    for (;;) {
+        if (::flock(fd, LOCK_EX | (deadline ? LOCK_NB : 0)) == 0) return true;
+        if (errno == EINTR) continue;
+        if (errno != EWOULDBLOCK) throw EInOutError::FromErrno(errno, path);
+        if (std::chrono::steady_clock::now() >= *deadline) return false;
+        std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    }
+}
+} // namespace
 
 bool TNamedMutex::HeldByThisThread() {
     std::lock_guard lock(FMutex);
@@ -54,25 +75,37 @@ bool TNamedMutex::AcquireImpl(int timeoutMs) {
     } else if (!FFree.wait_until(lock, deadline, [&] { return FCount == 0; })) {
         return false;
     }
-    OpenLockFile();
+    try {
+        OpenLockFiles();
+    } catch (...) {
+        FFree.notify_one();
+        throw;
+    }
     FOwner = me;
     FCount = 1;
     lock.unlock();
-    // Then among processes.
-    for (;;) {
-        if (::flock(FFd, LOCK_EX | (timeoutMs < 0 ? 0 : LOCK_NB)) == 0) return true;
-        if (errno == EINTR) continue;
-        if (errno != EWOULDBLOCK || Clock::now() >= deadline) {
-            const int error = errno;
-            lock.lock();
-            FCount = 0;
-            FOwner = {};
-            FFree.notify_one();
-            if (error == EWOULDBLOCK) return false;
-            throw EInOutError::FromErrno(error, FPath);
+    // Then among processes: through the turnstile to the lock itself.
+    bool taken = false;
+    try {
+        const Clock::time_point* limit = timeoutMs < 0 ? nullptr : &deadline;
+        if (LockUntil(FTurnstile, limit, FPath)) {
+            taken = LockUntil(FFd, limit, FPath);
+            ::flock(FTurnstile, LOCK_UN);
         }
-        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    } catch (...) {
+        lock.lock();
+        FCount = 0;
+        FOwner = {};
+        FFree.notify_one();
+        throw;
     }
+    if (!taken) {
+        lock.lock();
+        FCount = 0;
+        FOwner = {};
+        FFree.notify_one();
+    }
+    return taken;
 }
 
 void TNamedMutex::Acquire() { AcquireImpl(-1); }

@@ -2,6 +2,11 @@
 // with flock on a lock file ($XDG_RUNTIME_DIR/NAME.lock, else the temporary
 // directory with the user id in the name). Re-entrant for the owning thread;
 // the kernel releases it when the holding process dies.
+//
+// flock alone is not fair: a process that releases and takes the lock again in
+// a loop can keep a waiting process out indefinitely. A second lock file, the
+// turnstile, is held by the process waiting for the lock, so whoever releases
+// queues behind it: the lock goes to the waiter next.
 #pragma once
 
 #include <condition_variable>
@@ -28,10 +33,11 @@ public:
 
 private:
     bool AcquireImpl(int timeoutMs); // timeoutMs < 0: no limit
-    void OpenLockFile();
+    void OpenLockFiles();
 
     std::string FPath;
     int FFd = -1;
+    int FTurnstile = -1;
     std::mutex FMutex;
     std::condition_variable FFree;
     std::thread::id FOwner;

@@ -183,6 +183,13 @@ TResourceStream::TResourceStream(const std::string& type, const std::string& nam
     SetPointer(resource->Data, static_cast<int64_t>(resource->Size));
 }
 
+TFileStamp FileStampOfHandle(int handle) {
+    struct stat st {};
+    if (fstat(handle, &st) != 0) throw EInOutError::FromErrno(errno);
+    return {static_cast<int64_t>(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec,
+            static_cast<uint64_t>(st.st_dev), static_cast<uint64_t>(st.st_ino), static_cast<int64_t>(st.st_size)};
+}
+
 int64_t FileDateOfHandle(int handle) {
     struct stat st {};
     if (fstat(handle, &st) != 0) throw EInOutError::FromErrno(errno);

@@ -145,4 +145,16 @@ public:
 // The modification time of an open file, in nanoseconds, at full resolution.
 int64_t FileDateOfHandle(int handle);
 
+// What tells one state of a file from another: besides the modification time
+// (which the kernel keeps at clock-tick resolution, so two writes a moment
+// apart can share it), the file's identity and size. A file replaced by a new
+// one (written elsewhere, renamed over it) has a new identity.
+struct TFileStamp {
+    int64_t Date = 0;
+    uint64_t Device = 0, Inode = 0;
+    int64_t Size = 0;
+    bool operator==(const TFileStamp&) const = default;
+};
+TFileStamp FileStampOfHandle(int handle);
+
 } // namespace elo

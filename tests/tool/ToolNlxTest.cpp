@@ -117,3 +117,16 @@ TEST_F(ToolNlx, ExpandWritesTheSectionsBytes) {
     ss << back.rdbuf();
     EXPECT_EQ(ss.str(), data);
 }
+
+TEST_F(ToolNlx, KeywordsListsTheKind10NamesInTheRegistrysOrder) {
+    NlxLibrarySpec spec;
+    spec.Entries = {SimpleEntry("Z", "alpha", 10), SimpleEntry("A", "zeta", 10), SimpleEntry("M", "table", 3),
+                    SimpleEntry("B", "zeta", 10)};
+    const std::string path = (dir / "Kw.nlx").string();
+    std::ofstream(path, std::ios::binary) << WriteNlx(spec);
+    auto r = Tool({"nlx", "keywords", path});
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    // By full name: A.zeta, B.zeta, M.table (kind 3, left out), Z.alpha.
+    EXPECT_EQ(r.doc["keywords"], (json{"zeta", "zeta", "alpha"}));
+    EXPECT_EQ(Tool({"nlx", "keywords", (dir / "none.nlx").string()}).exitCode, 1);
+}

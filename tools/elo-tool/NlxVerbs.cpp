@@ -107,6 +107,33 @@ std::string Expand(const std::string& in, const std::string& out) {
     return json{{"expanded", n}}.dump();
 }
 
+// The registry walk of the keyword picker: the names of the entries of kind 10,
+// in the registry's order, under the registry's lock.
+std::string Keywords(const std::string& lib) {
+    NlxInterfacesStartup();
+    json keywords = json::array();
+    try {
+        TNLXInterfaces& registry = NLXInterfaces();
+        registry.LockLibrary(In(lib));
+        try {
+            const int count = registry.Count();
+            for (int i = 0; i < count; ++i) {
+                TNLXInterface* entry = registry.Items(i);
+                if (entry->Kind == 10) keywords.push_back(Out(entry->Name()));
+            }
+        } catch (...) {
+            registry.UnlockLibrary();
+            throw;
+        }
+        registry.UnlockLibrary();
+    } catch (...) {
+        NlxInterfacesShutdown();
+        throw;
+    }
+    NlxInterfacesShutdown();
+    return json{{"keywords", keywords}}.dump();
+}
+
 } // namespace
 
 void RegisterNlxVerbs(CLI::App& app, Action& action) {
@@ -136,6 +163,16 @@ void RegisterNlxVerbs(CLI::App& app, Action& action) {
         action = [a] {
             SetWaiting(a->wait);
             return Show(a->lib, a->entry);
+        };
+    });
+
+    CLI::App* keywords = nlx->add_subcommand("keywords", "What the keyword picker lists for LIB");
+    keywords->add_flag("--wait", a->wait, "Wait for a missing library file as the editor does");
+    keywords->add_option("LIB", a->lib, "Library name or path")->required();
+    keywords->callback([a, &action] {
+        action = [a] {
+            SetWaiting(a->wait);
+            return Keywords(a->lib);
         };
     });
 

@@ -5,6 +5,7 @@
 
 #include "Tool.h"
 #include "platform/Exceptions.h"
+#include "platform/MainThread.h"
 #include "platform/Text.h"
 
 namespace elo::tool {
@@ -33,6 +34,7 @@ int Fail(const std::string& messageCp1252, const nlohmann::json& partial = nlohm
 
 int main(int argc, char** argv) {
     using namespace elo::tool;
+    elo::SetMainThread(); // library watchers hand their changes to this thread
     CLI::App app{"Elo batch tool: links files, link strings and interface libraries", "elo-tool"};
     app.set_version_flag("--version", std::string("elo-tool ") + ELO_VERSION);
     app.require_subcommand(1);
