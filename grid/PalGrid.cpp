@@ -1,0 +1,952 @@
+#include "PalGrid.h"
+
+#include <QApplication>
+#include <QFocusEvent>
+#include <QKeyEvent>
+#include <QMouseEvent>
+#include <QPainter>
+#include <QScreen>
+#include <QScrollBar>
+#include <QStyle>
+#include <QStyleOptionComboBox>
+#include <QTimer>
+
+#include <cmath>
+
+#include "platform/Exceptions.h"
+#include "platform/Files.h"
+#include "platform/MessageHook.h"
+#include "platform/Text.h"
+
+namespace elo {
+
+namespace {
+// The private message that repaints the titles of two columns.
+const QEvent::Type kTitlesEvent = static_cast<QEvent::Type>(QEvent::registerEventType());
+class TTitlesEvent : public QEvent {
+public:
+    TTitlesEvent(int oldCol, int newCol) : QEvent(kTitlesEvent), OldCol(oldCol), NewCol(newCol) {}
+    int OldCol, NewCol;
+};
+
+int RoundHalfEven(double v) { return static_cast<int>(std::nearbyint(v)); }
+
+// The number in a check box cell; empty or non-numeric text counts as 0.
+int CellNumber(const QString& text) {
+    int32_t v = 0;
+    return TryStrToInt(text.toStdString(), v) ? v : 0;
+}
+} // namespace
+
+// ---- effects ---------------------------------------------------------------------------
+
+void TRowsEffect::SetActive(bool on) {
+    FActive = on;
+    FOwner->update();
+}
+void TRowsEffect::SetEvenColor(const QColor& c) {
+    FEven = c;
+    FOwner->update();
+}
+void TRowsEffect::SetOddColor(const QColor& c) {
+    FOdd = c;
+    FOwner->update();
+}
+
+TSelectionEffect::TSelectionEffect(TPalGrid* owner)
+    : FOwner(owner), FColor(QApplication::palette().color(QPalette::Highlight)),
+      FFontColor(QApplication::palette().color(QPalette::HighlightedText)) {}
+void TSelectionEffect::SetBeveled(bool on) {
+    FBeveled = on;
+    FOwner->update();
+}
+void TSelectionEffect::SetColor(const QColor& c) {
+    FColor = c;
+    FOwner->update();
+}
+void TSelectionEffect::SetFontColor(const QColor& c) {
+    FFontColor = c;
+    FOwner->update();
+}
+
+// ---- TPopupListbox ---------------------------------------------------------------------
+
+TPopupListbox::TPopupListbox(QWidget* editor)
+    : QListWidget(nullptr), Clock([] { return GetTickCount(); }) {
+    (void)editor;
+    setWindowFlags(Qt::Tool | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint);
+    setAttribute(Qt::WA_ShowWithoutActivating);
+    setFocusPolicy(Qt::NoFocus);
+    setUniformItemSizes(true);
+    setFrameShape(QFrame::Box);
+    setLineWidth(1);
+    setStyleSheet(QString("QListWidget::item { height: %1px; padding: 0px; margin: 0px; }").arg(kItemHeight));
+    setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+}
+
+void TPopupListbox::keyPressEvent(QKeyEvent* event) {
+    if (event->key() == Qt::Key_Backspace || event->key() == Qt::Key_Escape) {
+        SearchText.clear();
+        return;
+    }
+    const QString text = event->text();
+    if (text.size() == 1 && text.at(0).unicode() >= 32 && text.at(0).unicode() <= 255) {
+        const uint32_t now = Clock();
+        if (now - SearchTime > 2000) SearchText.clear();
+        SearchTime = now;
+        if (SearchText.size() < 32) SearchText += text;
+        for (int i = 0; i < count(); ++i) {
+            if (item(i)->text().startsWith(SearchText, Qt::CaseInsensitive)) {
+                setCurrentRow(i);
+                break;
+            }
+        }
+        return; // the character is consumed
+    }
+    QListWidget::keyPressEvent(event);
+}
+
+void TPopupListbox::mouseReleaseEvent(QMouseEvent* event) {
+    QListWidget::mouseReleaseEvent(event);
+    const bool inside = rect().contains(event->position().toPoint());
+    if (inside) {
+        if (QListWidgetItem* it = itemAt(event->position().toPoint())) setCurrentItem(it);
+    }
+    if (OnClose) OnClose(inside);
+}
+
+// ---- TPalInplaceEdit ------------------------------------------------------------------------
+
+TPalInplaceEdit::TPalInplaceEdit(TPalGrid* grid)
+    : TInplaceEdit(grid), FButtonWidth(QApplication::style()->pixelMetric(QStyle::PM_ScrollBarExtent) + 2) {}
+
+TPalGrid* TPalInplaceEdit::PalGrid() const { return static_cast<TPalGrid*>(FGrid); }
+
+void TPalInplaceEdit::SetEditStyle(TEditStyle style) {
+    if (style == FEditStyle) return;
+    FEditStyle = style;
+    if (style == edsPickList) {
+        if (!FPickList) {
+            FPickList = new TPopupListbox(this);
+            FPickList->hide();
+            FPickList->OnClose = [this](bool accept) { CloseUp(accept); };
+        }
+        FActiveList = FPickList;
+    } else {
+        FActiveList = nullptr;
+    }
+    update();
+}
+
+QRect TPalInplaceEdit::ButtonRect() const {
+    if (FEditStyle != edsButton && FEditStyle != edsPickList) return {};
+    if (layoutDirection() == Qt::RightToLeft) return QRect(0, 0, FButtonWidth, height());
+    return QRect(width() - FButtonWidth, 0, FButtonWidth, height());
+}
+
+void TPalInplaceEdit::UpdateContents() {
+    TPalGrid* grid = PalGrid();
+    bool readOnly = false;
+    SetEditStyle(grid->GetEditStyle(grid->Col(), grid->Row(), &readOnly));
+    setReadOnly(readOnly || !(grid->Options() & dgeEditing));
+    TInplaceEdit::UpdateContents();
+    QPalette p = palette();
+    p.setColor(QPalette::Base, FEditStyle == edsCheckBox ? grid->SelectionEffect().Color() : grid->Color);
+    setPalette(p);
+    // The text area: 2 pixels in, and the button's width on its side.
+    const int button = (FEditStyle == edsButton || FEditStyle == edsPickList) ? FButtonWidth : 0;
+    if (layoutDirection() == Qt::RightToLeft) setTextMargins(2 + button, 2, 2, 0);
+    else setTextMargins(2, 2, 2 + button, 0);
+    setCursor(FEditStyle == edsCheckBox ? Qt::ArrowCursor : Qt::IBeamCursor);
+}
+
+void TPalInplaceEdit::Move(const QRect& rect) {
+    // In the web style the shown editor is a pixel narrower and shorter.
+    QRect r = rect;
+    if (PalGrid()->Style() == gsWeb) r.adjust(0, 0, -1, -1);
+    TInplaceEdit::Move(r);
+}
+
+void TPalInplaceEdit::DropDown() {
+    if (!FActiveList || FDroppedDown) return;
+    TPalGrid* grid = PalGrid();
+    FActiveList->setFixedWidth(width());
+    FActiveList->setFont(font());
+    QStringList items;
+    std::vector<void*> objects;
+    for (int i = 0; i < FActiveList->count(); ++i) {
+        items << FActiveList->item(i)->text();
+        objects.push_back(FActiveList->item(i)->data(Qt::UserRole).value<void*>());
+    }
+    if (grid->OnGetListItems) grid->OnGetListItems(*grid, items, objects);
+    FActiveList->clear();
+    for (int i = 0; i < items.size(); ++i) {
+        auto* item = new QListWidgetItem(items[i], FActiveList);
+        item->setSizeHint(QSize(0, TPopupListbox::kItemHeight));
+        item->setData(Qt::UserRole, QVariant::fromValue<void*>(static_cast<size_t>(i) < objects.size() ? objects[static_cast<size_t>(i)] : nullptr));
+    }
+    FActiveList->setFixedHeight(std::min(static_cast<int>(items.size()), 8) * TPopupListbox::kItemHeight + 4);
+    const QList<QListWidgetItem*> current = FActiveList->findItems(text(), Qt::MatchExactly);
+    FActiveList->setCurrentItem(current.isEmpty() ? nullptr : current.first());
+    int widest = width();
+    for (const QString& s : items) widest = std::max(widest, fontMetrics().horizontalAdvance(s) + 8);
+    FActiveList->setFixedWidth(widest);
+    QPoint at = mapToGlobal(QPoint(0, height()));
+    const QScreen* screen = this->screen();
+    if (screen && at.y() + FActiveList->height() > screen->geometry().bottom())
+        at = mapToGlobal(QPoint(0, -FActiveList->height()));
+    FActiveList->move(at);
+    FActiveList->SearchText.clear();
+    FActiveList->show();
+    FDroppedDown = true;
+    update();
+    setFocus();
+}
+
+void TPalInplaceEdit::CloseUp(bool accept) {
+    if (!FDroppedDown || !FActiveList) return;
+    FTracking = false;
+    FPressed = false;
+    QListWidgetItem* item = FActiveList->currentItem();
+    const QString value = item ? item->text() : QString();
+    void* data = item ? item->data(Qt::UserRole).value<void*>() : nullptr;
+    FActiveList->hide();
+    FDroppedDown = false;
+    update();
+    TPalGrid* grid = PalGrid();
+    if (accept && item && !isReadOnly()) {
+        grid->SetCellValue(value);
+        if (grid->OnListClick) grid->OnListClick(*grid, value, data);
+        grid->CellChangedCheck();
+    }
+}
+
+bool TPalInplaceEdit::HandleKey(QKeyEvent* event) {
+    TPalGrid* grid = PalGrid();
+    const int key = event->key();
+    const Qt::KeyboardModifiers mods = event->modifiers() & (Qt::ShiftModifier | Qt::ControlModifier | Qt::AltModifier);
+    if (FEditStyle == edsCheckBox && key == Qt::Key_Space) {
+        grid->ToggleCheckBox();
+        return true;
+    }
+    if (FEditStyle == edsPickList) {
+        if (FDroppedDown && (key == Qt::Key_Return || key == Qt::Key_Enter || key == Qt::Key_Escape) &&
+            !(mods & Qt::AltModifier)) {
+            CloseUp(key != Qt::Key_Escape);
+            return true;
+        }
+        if (!FDroppedDown && key == Qt::Key_Down && mods != Qt::ControlModifier) {
+            DropDown();
+            return true;
+        }
+        if (FDroppedDown) {
+            QApplication::sendEvent(FActiveList, event); // typing searches the list
+            return true;
+        }
+    }
+    if (FEditStyle == edsButton && key == Qt::Key_Down && mods == Qt::NoModifier) {
+        if (grid->OnEditButtonClick) grid->OnEditButtonClick(*grid);
+        return true;
+    }
+    const bool arrow = key == Qt::Key_Up || key == Qt::Key_Down || key == Qt::Key_Left || key == Qt::Key_Right;
+    if ((arrow && (mods == Qt::ControlModifier || (grid->Options() & dgeArrowKeyActive))) || key == Qt::Key_Return ||
+        key == Qt::Key_Enter) {
+        // Passed to the grid's key-down and then to its character handling.
+        QApplication::sendEvent(grid, event);
+        return true;
+    }
+    if (key == Qt::Key_Escape) {
+        QApplication::sendEvent(grid, event);
+        return true;
+    }
+    if (FEditStyle == edsCheckBox && key != Qt::Key_Tab && key != Qt::Key_Backtab) return true; // no typing
+    return false;
+}
+
+void TPalInplaceEdit::keyPressEvent(QKeyEvent* event) {
+    if (HandleKey(event)) return;
+    QLineEdit::keyPressEvent(event);
+}
+
+void TPalInplaceEdit::paintEvent(QPaintEvent* event) {
+    if (FEditStyle == edsCheckBox) {
+        QPainter p(this);
+        p.fillRect(rect(), palette().color(QPalette::Base));
+        QRect r = rect().adjusted(1, 1, -1, -1);
+        if (r.width() > 12 && r.height() > 12) {
+            const int in = (r.height() - 13) / 2;
+            r.adjust(0, in, 0, -in);
+        }
+        DrawCheckBox(p, r, CellNumber(text()) & 127);
+        if (hasFocus()) {
+            p.setPen(QPen(palette().color(QPalette::Text), 1, Qt::DotLine));
+            p.drawRect(rect().adjusted(0, 0, -1, -1));
+        }
+        return;
+    }
+    QLineEdit::paintEvent(event);
+    const QRect button = ButtonRect();
+    if (button.isEmpty()) return;
+    QPainter p(this);
+    QStyleOptionComboBox option;
+    option.initFrom(this);
+    option.rect = button;
+    option.subControls = QStyle::SC_ComboBoxArrow;
+    option.state = QStyle::State_Enabled;
+    if (FPressed) option.state |= QStyle::State_Sunken;
+    if (FEditStyle == edsPickList && !FActiveList) option.state &= ~QStyle::State_Enabled;
+    p.fillRect(button, palette().color(QPalette::Button));
+    style()->drawPrimitive(QStyle::PE_IndicatorArrowDown, &option, &p, this);
+}
+
+void TPalInplaceEdit::mousePressEvent(QMouseEvent* event) {
+    const QPoint pos = event->position().toPoint();
+    if (event->button() == Qt::LeftButton && FEditStyle == edsCheckBox) {
+        FTracking = true;
+        return;
+    }
+    if (event->button() == Qt::LeftButton && FEditStyle != edsText && ButtonRect().contains(pos)) {
+        if (FDroppedDown) {
+            CloseUp(false);
+            return;
+        }
+        FTracking = true;
+        FPressed = true;
+        update();
+        if (FActiveList) DropDown();
+        return;
+    }
+    TInplaceEdit::mousePressEvent(event);
+}
+
+void TPalInplaceEdit::mouseMoveEvent(QMouseEvent* event) {
+    const QPoint pos = event->position().toPoint();
+    if (FTracking && FEditStyle != edsCheckBox) {
+        if (FDroppedDown && FActiveList && FActiveList->geometry().contains(mapToGlobal(pos))) {
+            FTracking = false; // the press goes on in the list
+            FPressed = false;
+            update();
+            return;
+        }
+        const bool over = ButtonRect().contains(pos);
+        if (over != FPressed) {
+            FPressed = over;
+            update();
+        }
+        return;
+    }
+    setCursor(ButtonRect().contains(pos) || FEditStyle == edsCheckBox ? Qt::ArrowCursor : Qt::IBeamCursor);
+    TInplaceEdit::mouseMoveEvent(event);
+}
+
+void TPalInplaceEdit::mouseReleaseEvent(QMouseEvent* event) {
+    const QPoint pos = event->position().toPoint();
+    if (FTracking && event->button() == Qt::LeftButton) {
+        FTracking = false;
+        const bool wasPressed = FPressed;
+        FPressed = false;
+        update();
+        TPalGrid* grid = PalGrid();
+        if (FEditStyle == edsCheckBox) {
+            // The editor covers the cell: the check box area is the cell's.
+            if (TPalGrid::CheckBoxArea(width(), height()).contains(pos) && !isReadOnly()) grid->ToggleCheckBox();
+        } else if (FEditStyle == edsButton && wasPressed && ButtonRect().contains(pos)) {
+            if (grid->OnEditButtonClick) grid->OnEditButtonClick(*grid);
+        }
+        return;
+    }
+    TInplaceEdit::mouseReleaseEvent(event);
+}
+
+void TPalInplaceEdit::mouseDoubleClickEvent(QMouseEvent* event) {
+    if (FEditStyle == edsCheckBox) {
+        mousePressEvent(event); // a double click acts as a single press
+        return;
+    }
+    TInplaceEdit::mouseDoubleClickEvent(event);
+}
+
+void TPalInplaceEdit::focusOutEvent(QFocusEvent* event) {
+    CloseUp(false);
+    TInplaceEdit::focusOutEvent(event);
+}
+
+void TPalInplaceEdit::focusInEvent(QFocusEvent* event) {
+    if (FEditStyle == edsCheckBox) {
+        QWidget::focusInEvent(event); // the check box editor does not react to the focus
+        update();
+        return;
+    }
+    TInplaceEdit::focusInEvent(event);
+}
+
+// ---- TPalGrid -------------------------------------------------------------------------------
+
+TPalGrid::TPalGrid(QWidget* parent)
+    : TCustomStringGrid(parent), FRowsEffect(this), FSelectionEffect(this) {
+    Color = palette().color(QPalette::Base);
+    FixedColor = palette().color(QPalette::Button);
+    SetOptions(0);
+    SetDefaultRowHeight(20);
+    FEntryCol = Col();
+    FEntryRow = Row();
+    FEntryText = Cells(FEntryCol, FEntryRow);
+}
+
+TPalGrid::~TPalGrid() = default;
+
+void TPalGrid::SetOptions(TPalGridOptions options) {
+    FOptions = options;
+    TGridOptions toolkit = 0;
+    if (options & dgeEditing) toolkit |= goEditing;
+    if (options & dgeRowSelect) toolkit |= goRowSelect;
+    if (options & dgeColSizing) toolkit |= goColSizing;
+    if (options & dgeAlwaysShowEditor) toolkit |= goAlwaysShowEditor;
+    if (options & dgeRowSizing) toolkit |= goRowSizing;
+    SetGridOptions(toolkit);
+    FProportional = options & dgeProportionalColResize;
+    if (FProportional) FHScroll->hide();
+    ColWidthsChanged();
+}
+
+void TPalGrid::SetStyle(TGridStyle style) {
+    FStyle = style;
+    SetOptions(FOptions);
+    update();
+}
+
+void TPalGrid::SetBorderStyle(TBorderStyle style) {
+    FBorderStyle = style;
+    UpdateScrollBars();
+    update();
+}
+
+// ---- cells, rows and their events ---------------------------------------------------------
+
+TEditStyle TPalGrid::GetEditStyle(int col, int row, bool* readOnly) {
+    TEditStyle style = edsText;
+    bool ro = false;
+    if (!Loading && OnGetEditStyle) OnGetEditStyle(*this, col, row, style, ro);
+    if (readOnly) *readOnly = ro;
+    return style;
+}
+
+bool TPalGrid::IsCellEditable(int col, int row) {
+    if (col < FixedCols() || row < FixedRows() || col >= ColCount() || row >= RowCount()) return false;
+    bool can = TCustomStringGrid::SelectCell(col, row);
+    if (OnCanEditCell) OnCanEditCell(*this, col, row, can);
+    return can;
+}
+
+bool TPalGrid::CurrentCellEditable() {
+    if (!(FOptions & dgeEditing) || (FOptions & dgeRowSelect)) return false;
+    bool can = true;
+    if (OnCanEditCell) OnCanEditCell(*this, Col(), Row(), can);
+    return can;
+}
+
+bool TPalGrid::IsRowEmpty(int row) const {
+    if (KeyCol == -1) {
+        for (int c = FixedCols(); c < ColCount(); ++c)
+            if (!Cells(c, row).isEmpty()) return false;
+        return true;
+    }
+    return Cells(KeyCol, row).isEmpty();
+}
+
+void TPalGrid::CellEntered(int col, int row) {
+    if (col == FEntryCol && row == FEntryRow) return;
+    FEntryCol = col;
+    FEntryRow = row;
+    FEntryText = Cells(col, row);
+}
+
+void TPalGrid::CellExit(int col, int row) {
+    if (OnCellChanged && Cells(col, row) != FEntryText) {
+        OnCellChanged(*this, col, row);
+        FEntryText = Cells(col, row);
+    }
+    if (OnCellExit) OnCellExit(*this, col, row);
+}
+
+void TPalGrid::CellChangedCheck() {
+    if (Cells(Col(), Row()) != FEntryText) {
+        if (OnCellChanged) OnCellChanged(*this, Col(), Row());
+        FEntryText = Cells(Col(), Row());
+    }
+}
+
+void TPalGrid::RowExit(int row) {
+    if ((FOptions & dgeAutoAppendRows) && row == RowCount() - 1 && RowCount() - FixedRows() > 1 && IsRowEmpty(row))
+        DeleteRow(row);
+    if (OnRowExit) OnRowExit(*this, row);
+}
+
+void TPalGrid::SizeChanged() {
+    // After every change of the row or column count, for the current cell.
+    CellEntered(Col(), Row());
+}
+
+void TPalGrid::ReportException(const std::exception& e) {
+    const auto* ex = dynamic_cast<const Exception*>(&e);
+    ShowMessageBox(ex ? ex->Message : std::string(e.what()), "");
+}
+
+bool TPalGrid::SelectCell(int col, int row) {
+    if (!TCustomStringGrid::SelectCell(col, row)) return false;
+    const int oldCol = FEntryCol;
+    if (col != FEntryCol || row != FEntryRow) {
+        try {
+            CellExit(FEntryCol, FEntryRow);
+            if (row != FEntryRow) RowExit(FEntryRow);
+            CellEntered(col, row);
+            if (OnCellEnter) OnCellEnter(*this, col, row);
+        } catch (const EAbort&) {
+            return false;
+        } catch (const std::exception& e) {
+            if (!isVisible()) throw;
+            ReportException(e);
+            return false;
+        }
+    }
+    if (col != oldCol) QApplication::postEvent(this, new TTitlesEvent(oldCol, col));
+    return true;
+}
+
+bool TPalGrid::event(QEvent* e) {
+    if (e->type() == kTitlesEvent) {
+        auto* t = static_cast<TTitlesEvent*>(e);
+        for (int r = 0; r < FixedRows(); ++r) {
+            InvalidateCell(t->OldCol, r);
+            InvalidateCell(t->NewCol, r);
+        }
+        return true;
+    }
+    return TCustomStringGrid::event(e);
+}
+
+bool TPalGrid::CanEditShow() const {
+    bool can = TCustomStringGrid::CanEditShow();
+    if (OnCanEditCell) OnCanEditCell(const_cast<TPalGrid&>(*this), Col(), Row(), can);
+    return can;
+}
+
+int TPalGrid::GetEditLimit() const {
+    int limit = 0;
+    if (OnGetEditLimit) OnGetEditLimit(const_cast<TPalGrid&>(*this), limit);
+    return limit;
+}
+
+TInplaceEdit* TPalGrid::CreateEditor() { return new TPalInplaceEdit(this); }
+
+QString TPalGrid::GetEditText(int col, int row) const { return Cells(col, row); }
+
+void TPalGrid::SetEditText(int col, int row, const QString& value) {
+    // Only a text that differs reaches the store, so no change is announced
+    // for a value stored again.
+    if (value == Cells(col, row)) return;
+    TCustomStringGrid::SetEditText(col, row, value);
+}
+
+void TPalGrid::SetCellValue(const QString& text) {
+    if (FInSetCellValue) return;
+    FInSetCellValue = true;
+    try {
+        SetEditText(Col(), Row(), text);
+        if (InplaceEditor()) {
+            const QSignalBlocker quiet(InplaceEditor());
+            InplaceEditor()->setText(text);
+            InplaceEditor()->update();
+        }
+    } catch (...) {
+        FInSetCellValue = false;
+        throw;
+    }
+    FInSetCellValue = false;
+}
+
+void TPalGrid::ToggleCheckBox() {
+    const int value = (CellNumber(Cells(Col(), Row())) ^ 1) & 127;
+    SetCellValue(QString::number(value));
+}
+
+void TPalGrid::AppendRow() { SetRowCount(RowCount() + 1); }
+
+void TPalGrid::DeleteRow(int row) {
+    const int current = Row();
+    const bool editing = EditorMode();
+    HideEditor();
+    if (OnDeleteRow) OnDeleteRow(*this, row);
+    TCustomStringGrid::DeleteRow(row);
+    if (current < RowCount() && current != row) FocusCell(Col(), current);
+    CellEntered(Col(), Row());
+    if (editing) ShowEditor();
+}
+
+// ---- focus, keys and mouse ------------------------------------------------------------------
+
+void TPalGrid::MoveFocusOn() { focusNextPrevChild(true); }
+
+void TPalGrid::LeaveGrid() {
+    const bool editing = EditorMode();
+    try {
+        CellExit(Col(), Row());
+        RowExit(Row());
+    } catch (...) {
+        setFocus();
+        if (editing) ShowEditor();
+        throw;
+    }
+}
+
+void TPalGrid::focusOutEvent(QFocusEvent* event) {
+    TCustomStringGrid::focusOutEvent(event);
+    // Leaving the grid: not when the focus goes into the grid's own editor.
+    QWidget* to = QApplication::focusWidget();
+    if (to && (to == InplaceEditor() || isAncestorOf(to))) return;
+    try {
+        LeaveGrid();
+    } catch (const std::exception& e) {
+        ReportException(e);
+    }
+}
+
+void TPalGrid::focusInEvent(QFocusEvent* event) {
+    TCustomStringGrid::focusInEvent(event);
+    update();
+}
+
+bool TPalGrid::HandleKeyDown(QKeyEvent* event) {
+    const int key = event->key();
+    const Qt::KeyboardModifiers mods = event->modifiers();
+    if (key == Qt::Key_Tab || key == Qt::Key_Backtab) return true; // ignored here
+    if (key == Qt::Key_Escape && EditorMode()) {
+        // Back to the text the cell had when it was entered.
+        if (FEntryCol < ColCount() && FEntryRow < RowCount()) {
+            SetCells(FEntryCol, FEntryRow, FEntryText);
+            if (FEntryCol == Col() && FEntryRow == Row()) {
+                const QSignalBlocker quiet(InplaceEditor());
+                InplaceEditor()->setText(FEntryText);
+            }
+        }
+    }
+    const bool arrow = key == Qt::Key_Up || key == Qt::Key_Down || key == Qt::Key_Left || key == Qt::Key_Right;
+    if (arrow) {
+        if ((mods & Qt::ControlModifier) || (FOptions & dgeArrowKeyActive)) {
+            if (key == Qt::Key_Down && (FOptions & dgeAutoAppendRows) && Row() == RowCount() - 1 && !IsRowEmpty(Row()))
+                AppendRow();
+            // The shift state is cleared: a plain move follows.
+            QKeyEvent plain(QEvent::KeyPress, key, Qt::NoModifier);
+            if (!CurrentCellEditable()) {
+                DefaultKeyDown(&plain);
+                HideEditor();
+            } else {
+                DefaultKeyDown(&plain);
+                if (FOptions & dgeAlwaysShowEditor) ShowEditor();
+            }
+            return true;
+        }
+        if (FOptions & dgeEditing) return true; // ignored entirely
+    }
+    if (!CurrentCellEditable()) {
+        DefaultKeyDown(event);
+        HideEditor();
+        return key != Qt::Key_Return && key != Qt::Key_Enter && event->text().isEmpty();
+    }
+    if (key == Qt::Key_Space && (FOptions & dgeArrowKeyActive) && GetEditStyle(Col(), Row()) == edsCheckBox) {
+        ShowEditor();
+        ToggleCheckBox();
+        return true; // the pending character is discarded
+    }
+    DefaultKeyDown(event);
+    if (key == Qt::Key_Escape && EditorMode() && !(FOptions & dgeAlwaysShowEditor)) HideEditor();
+    if ((FOptions & dgeAlwaysShowEditor) && !EditorMode()) ShowEditor();
+    return false;
+}
+
+void TPalGrid::keyPressEvent(QKeyEvent* event) {
+    int key = event->key();
+    if (OnKeyDown) OnKeyDown(*this, key, event->modifiers());
+    if (key == 0) return;
+    if (HandleKeyDown(event)) return;
+    if (key == Qt::Key_Return || key == Qt::Key_Enter) {
+        AdvanceCell();
+        return;
+    }
+    if (key == Qt::Key_Escape) return;
+    if (CurrentCellEditable() && GetEditStyle(Col(), Row()) != edsCheckBox) KeyPress(event);
+}
+
+void TPalGrid::AdvanceCell() {
+    SetEditorMode(false);
+    int next = -1;
+    for (int c = Col() + 1; c < ColCount(); ++c)
+        if (IsCellEditable(c, Row())) {
+            next = c;
+            break;
+        }
+    if (next < 0) {
+        bool appended = false;
+        if ((FOptions & dgeAutoAppendRows) && Row() == RowCount() - 1) {
+            AppendRow();
+            appended = true;
+        }
+        int first = -1;
+        for (int c = FixedCols(); c < ColCount(); ++c)
+            if (IsCellEditable(c, Row())) {
+                first = c;
+                break;
+            }
+        auto nextRowEditable = [&] { return first >= 0 && Row() + 1 < RowCount() && IsCellEditable(first, Row() + 1); };
+        if (!nextRowEditable()) {
+            try {
+                CellExit(Col(), Row());
+            } catch (...) {
+                if (appended) TCustomStringGrid::DeleteRow(RowCount() - 1);
+                throw;
+            }
+            if (nextRowEditable()) {
+                AdvanceCell();
+                return;
+            }
+            RowExit(Row());
+            MoveFocusOn();
+            return;
+        }
+        if (first >= 0 && Row() != RowCount() - 1) {
+            const int target = Row() + 1;
+            FocusCell(first, target, false);
+            if (appended && Row() != RowCount() - 1 && RowCount() - FixedRows() > 1) TCustomStringGrid::DeleteRow(RowCount() - 1);
+        }
+    } else {
+        if (KeyCol == -1 || KeyCol >= next || !Cells(KeyCol, Row()).isEmpty()) {
+            FocusCell(next, Row());
+        } else {
+            // The key column lies behind and is empty: the row is left.
+            CellExit(Col(), Row());
+            if (!Cells(KeyCol, Row()).isEmpty()) {
+                AdvanceCell();
+                return;
+            }
+            RowExit(Row());
+            MoveFocusOn();
+            return;
+        }
+    }
+    bool readOnly = false;
+    const TEditStyle style = GetEditStyle(Col(), Row(), &readOnly);
+    if (IsCellEditable(Col(), Row()) && !readOnly) {
+        ShowEditor();
+        if (style != edsCheckBox && InplaceEditor()) InplaceEditor()->selectAll();
+    }
+}
+
+QRect TPalGrid::CheckBoxArea(int width, int height) {
+    const int x = (width - height - 2) / 2; // integer division toward zero
+    return QRect(QPoint(x, 1), QPoint(x + height - 2 - 1, height - 2 - 1));
+}
+
+void TPalGrid::MouseDown(QMouseEvent* event) {
+    const QPoint p = event->position().toPoint();
+    int col = -1, row = -1;
+    const bool onCell = MouseToCell(p, col, row);
+    FPressCol = col;
+    FPressRow = row;
+    if (onCell && (FOptions & dgeRangeSelect)) SetGridOptions((GridOptions() | goRangeSelect) & ~goEditing);
+    DefaultMouseDown(event);
+    if (!onCell || row < FixedRows()) {
+        if (OnTitleClick) OnTitleClick(*this, col, row);
+        return;
+    }
+    if (col == Col() && row == Row() && GetEditStyle(col, row) == edsCheckBox) {
+        if (CanEditShow()) ShowEditor();
+    } else if ((FOptions & dgeAlwaysShowEditor) && CanEditShow()) {
+        ShowEditor();
+    } else if (!CanEditShow()) {
+        HideEditor();
+    }
+}
+
+void TPalGrid::MouseUp(QMouseEvent* event) {
+    const QPoint p = event->position().toPoint();
+    int col = -1, row = -1;
+    const bool onCell = MouseToCell(p, col, row);
+    if (onCell && col == FPressCol && row == FPressRow && (FOptions & dgeEditing) && !(GridOptions() & goEditing))
+        SetGridOptions((GridOptions() & ~goRangeSelect) | goEditing);
+    DefaultMouseUp(event);
+    if (!CurrentCellEditable()) HideEditor();
+    else if (FOptions & dgeAlwaysShowEditor) ShowEditor();
+    if (onCell && col == Col() && row == Row()) {
+        bool readOnly = false;
+        if (GetEditStyle(col, row, &readOnly) == edsCheckBox && IsCellEditable(col, row) && !readOnly) {
+            const QRect cell = CellRect(col, row);
+            if (CheckBoxArea(cell.width(), cell.height()).contains(p - cell.topLeft())) ToggleCheckBox();
+        }
+    }
+}
+
+// ---- proportional widths ----------------------------------------------------------------
+
+void TPalGrid::ColWidthsChanged() {
+    if (FApplyingWidths) return;
+    if (FProportional) {
+        double sum = 0;
+        for (int c = 0; c < ColCount(); ++c) sum += ColWidths(c);
+        FColPercents.assign(static_cast<size_t>(ColCount()), 0);
+        if (sum > 0)
+            for (int c = 0; c < ColCount(); ++c)
+                FColPercents[static_cast<size_t>(c)] = RoundHalfEven(ColWidths(c) * 100.0 / sum);
+        ApplyProportionalWidths();
+    }
+    if (!Loading && OnColWidthsChanged) OnColWidthsChanged(*this);
+}
+
+void TPalGrid::ApplyProportionalWidths() {
+    if (!FProportional || FColPercents.size() != static_cast<size_t>(ColCount())) return;
+    FApplyingWidths = true;
+    const int client = ClientArea().width();
+    int sum = 0;
+    for (int c = 0; c + 1 < ColCount(); ++c) {
+        const int w = RoundHalfEven(client * FColPercents[static_cast<size_t>(c)] / 100.0);
+        SetColWidths(c, w);
+        sum += w;
+    }
+    SetColWidths(ColCount() - 1, std::max(0, client - sum));
+    FApplyingWidths = false;
+}
+
+void TPalGrid::Resized() { ApplyProportionalWidths(); }
+
+// ---- painting ---------------------------------------------------------------------------
+
+void TPalGrid::DrawCell(QPainter& painter, int col, int row, const QRect& rect, TGridDrawState state) {
+    if (rect.height() == 0) return;
+    painter.setFont(font());
+    const QColor face = palette().color(QPalette::Button);
+    const bool low = LowColor();
+    if (state & gdFixed) {
+        QColor base = FStyle == gsNormal ? FixedColor : Darken(face, 5);
+        if (!low) base = Darken(base, 5);
+        QColor fontColour;
+        if (FStyle == gsNormal) fontColour = palette().color(QPalette::ButtonText);
+        else fontColour = (base.red() + base.green() + base.blue()) / 3.0 >= 127.5 ? Qt::black : Qt::white;
+        if (OnDrawFixedCell) OnDrawFixedCell(*this, col, row, rect, state);
+        if (low) {
+            painter.fillRect(rect, face);
+        } else {
+            GradientRect(painter, Lighten(face, 40), face, 0, QRect(rect.left(), rect.top(), rect.width(), rect.height() - 4));
+            GradientRect(painter, face, col == Col() ? AmberBand() : Darken(face, 20), 0,
+                         QRect(rect.left(), rect.bottom() - 3, rect.width(), 4));
+        }
+        painter.setPen(fontColour);
+        Qt::Alignment align = Qt::AlignHCenter;
+        QRect textRect = rect.adjusted(0, 1, 0, 0);
+        if (col == 0) {
+            if (FixedRowAlignment & Qt::AlignLeft) {
+                align = Qt::AlignLeft;
+                textRect.setLeft(rect.left() + 5);
+            } else if (FixedRowAlignment & Qt::AlignRight) {
+                align = Qt::AlignRight;
+                textRect.setRight(rect.right() - 5);
+            }
+        }
+        painter.drawText(textRect, align | Qt::AlignTop, Cells(col, row));
+        if (low) {
+            const QRect f = rect.adjusted(-1, -1, 0, 0);
+            painter.setPen(palette().color(QPalette::Light));
+            painter.drawLine(f.topLeft(), f.topRight());
+            painter.drawLine(f.topLeft(), f.bottomLeft());
+            painter.setPen(palette().color(QPalette::Dark));
+            painter.drawLine(f.bottomLeft(), f.bottomRight());
+            painter.drawLine(f.topRight(), f.bottomRight());
+        } else {
+            painter.setPen(Lighten(face, 80));
+            if (col == 0) painter.drawLine(rect.left(), rect.top(), rect.left(), rect.bottom());
+            else painter.drawLine(rect.left(), rect.top() + 3, rect.left(), rect.bottom() - 4);
+            painter.drawLine(rect.left(), rect.top(), rect.right(), rect.top());
+            painter.setPen(Darken(face, 20));
+            const bool full = col == ColCount() - 1 || (row >= FixedRows() && col == FixedCols() - 1);
+            if (full) painter.drawLine(rect.right(), rect.top(), rect.right(), rect.bottom());
+            else painter.drawLine(rect.right(), rect.top() + 3, rect.right(), rect.bottom() - 4);
+            painter.drawLine(rect.left(), rect.bottom(), rect.right(), rect.bottom());
+        }
+        return;
+    }
+    // Body cell: a light line at its bottom and right, the rest is the cell.
+    painter.setPen(Lighten(face, 30));
+    painter.drawLine(rect.left(), rect.bottom(), rect.right(), rect.bottom());
+    painter.drawLine(rect.right(), rect.top(), rect.right(), rect.bottom());
+    QRect inner = rect.adjusted(0, 0, -1, -1);
+    const bool selected = (state & gdSelected) && !((FOptions & dgeHideSelection) && !hasFocus() &&
+                                                    !(InplaceEditor() && InplaceEditor()->hasFocus()));
+    QColor colour, fontColour = palette().color(QPalette::Text);
+    if (!selected) {
+        if (!FRowsEffect.Active()) colour = Color;
+        else colour = Lighten(FixedColor, row % 2 ? 60 : 90);
+    } else {
+        colour = FSelectionEffect.Color();
+        fontColour = FSelectionEffect.FontColor();
+        if (FSelectionEffect.Beveled()) {
+            painter.setPen(Qt::black);
+            painter.drawLine(inner.left(), inner.bottom(), inner.right(), inner.bottom());
+            painter.drawLine(inner.right(), inner.top(), inner.right(), inner.bottom());
+            painter.setPen(palette().color(QPalette::Light));
+            painter.drawLine(inner.left(), inner.top(), inner.right(), inner.top());
+            painter.drawLine(inner.left(), inner.top(), inner.left(), inner.bottom());
+            inner.adjust(1, 1, -1, -1);
+        }
+    }
+    if (low) painter.fillRect(inner, palette().color(QPalette::Base));
+    else GradientRect(painter, Lighten(colour, 40), Lighten(colour, 10), 0, inner);
+    if (OnDrawCell) OnDrawCell(*this, col, row, inner, state);
+    int drawStyle = drsText;
+    if (!Loading && OnGetDrawStyle) OnGetDrawStyle(*this, col, row, drawStyle);
+    if (drawStyle != drsNone) {
+        const QString text = Cells(col, row);
+        if (GetEditStyle(col, row) == edsCheckBox) {
+            if (!text.isEmpty()) {
+                QRect box = inner.adjusted(1, 1, -1, -1);
+                if (box.width() > 12 && box.height() > 12) {
+                    const int in = (box.height() - 13) / 2;
+                    box.adjust(0, in, 0, -in);
+                }
+                DrawCheckBox(painter, box, CellNumber(text) & 127);
+            }
+        } else {
+            bool right = false;
+            const QString shown = FormatByDrawStyle(text, drawStyle, right);
+            painter.save();
+            painter.setClipRect(inner);
+            painter.setPen(fontColour);
+            if (right) painter.drawText(inner.adjusted(0, 2, -2, 0), Qt::AlignRight | Qt::AlignTop, shown);
+            else painter.drawText(inner.adjusted(2, 2, 0, 0), Qt::AlignLeft | Qt::AlignTop, shown);
+            painter.restore();
+        }
+    }
+    if (state & gdFocused) {
+        painter.setPen(QPen(palette().color(QPalette::Text), 1, Qt::DotLine));
+        painter.drawRect(rect.adjusted(0, 0, -1, -1));
+    }
+}
+
+void TPalGrid::PaintGrid(QPainter& painter) {
+    TCustomStringGrid::PaintGrid(painter);
+    if (EditorMode() && (FOptions & dgeEditing)) {
+        // The current cell once more, plain, behind the editor.
+        const QRect cell = CellRect(Col(), Row());
+        if (!cell.isEmpty()) {
+            painter.setClipRect(ClientArea());
+            DrawCell(painter, Col(), Row(), cell, 0);
+            painter.setClipping(false);
+        }
+    }
+}
+
+void TPalGrid::PaintBorder(QPainter& painter) {
+    if (FBorderStyle != bsSingle) return;
+    painter.setPen(LowColor() ? palette().color(QPalette::Dark) : BorderColour());
+    painter.setBrush(Qt::NoBrush);
+    painter.drawRect(rect().adjusted(0, 0, -1, -1));
+}
+
+} // namespace elo
