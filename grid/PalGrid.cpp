@@ -263,6 +263,18 @@ bool TPalInplaceEdit::HandleKey(QKeyEvent* event) {
     return false;
 }
 
+bool TPalInplaceEdit::event(QEvent* e) {
+    if (e->type() == QEvent::KeyPress) {
+        auto* k = static_cast<QKeyEvent*>(e);
+        if ((k->key() == Qt::Key_Tab || k->key() == Qt::Key_Backtab) &&
+            !(k->modifiers() & (Qt::ControlModifier | Qt::AltModifier))) {
+            PalGrid()->TabOut(k->key() == Qt::Key_Tab && !(k->modifiers() & Qt::ShiftModifier));
+            return true;
+        }
+    }
+    return TInplaceEdit::event(e);
+}
+
 void TPalInplaceEdit::keyPressEvent(QKeyEvent* event) {
     if (HandleKey(event)) return;
     QLineEdit::keyPressEvent(event);
@@ -369,6 +381,8 @@ void TPalInplaceEdit::mouseDoubleClickEvent(QMouseEvent* event) {
 void TPalInplaceEdit::focusOutEvent(QFocusEvent* event) {
     CloseUp(false);
     TInplaceEdit::focusOutEvent(event);
+    TPalGrid* grid = PalGrid();
+    if (!grid->FExitsDone && grid->FocusLeftGrid()) grid->LeaveGridReporting();
 }
 
 void TPalInplaceEdit::focusInEvent(QFocusEvent* event) {
@@ -585,7 +599,23 @@ void TPalGrid::DeleteRow(int row) {
 
 // ---- focus, keys and mouse ------------------------------------------------------------------
 
-void TPalGrid::MoveFocusOn() { focusNextPrevChild(true); }
+void TPalGrid::MoveFocusOn() {
+    // The cell and row have been left already: the focus change that follows
+    // does not leave them a second time.
+    FExitsDone = true;
+    focusNextPrevChild(true);
+    FExitsDone = false;
+}
+
+void TPalGrid::TabOut(bool forward) {
+    HideEditor(); // the focus is back in the grid, and moves on from there
+    focusNextPrevChild(forward);
+}
+
+bool TPalGrid::FocusLeftGrid() const {
+    QWidget* to = QApplication::focusWidget();
+    return to && to != InplaceEditor() && to != this && !isAncestorOf(to) && to->window() == window() && to->isVisible();
+}
 
 void TPalGrid::LeaveGrid() {
     const bool editing = EditorMode();
@@ -601,9 +631,13 @@ void TPalGrid::LeaveGrid() {
 
 void TPalGrid::focusOutEvent(QFocusEvent* event) {
     TCustomStringGrid::focusOutEvent(event);
-    // Leaving the grid: not when the focus goes into the grid's own editor.
-    QWidget* to = QApplication::focusWidget();
-    if (to && (to == InplaceEditor() || isAncestorOf(to))) return;
+    // Leaving the grid means the focus went to another control of the same
+    // window: not into the grid's own editor, not to another window, and not
+    // away because the window is being hidden or destroyed.
+    if (!FExitsDone && FocusLeftGrid()) LeaveGridReporting();
+}
+
+void TPalGrid::LeaveGridReporting() {
     try {
         LeaveGrid();
     } catch (const std::exception& e) {

@@ -112,6 +112,7 @@ public:
     bool HandleKey(QKeyEvent* event);
 
 protected:
+    bool event(QEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
     void paintEvent(QPaintEvent* event) override;
     void mousePressEvent(QMouseEvent* event) override;
@@ -165,6 +166,8 @@ public:
     // Toggles a check box cell: (value xor 1) and 127.
     void ToggleCheckBox();
     void AdvanceCell();
+    // The Tab key from the editor: the focus moves on from the grid.
+    void TabOut(bool forward);
     void DeleteRow(int row) override;
     void AppendRow();
     QString GetEditText(int col, int row) const override;
@@ -223,6 +226,9 @@ private:
     void RowExit(int row);
     void ApplyProportionalWidths();
     void LeaveGrid();
+    void LeaveGridReporting();
+    // The focus went from the grid (or its editor) to another control of its window.
+    bool FocusLeftGrid() const;
     void MoveFocusOn();
     // The grid's key handling before the toolkit's: true when consumed.
     bool HandleKeyDown(QKeyEvent* event);
@@ -239,6 +245,7 @@ private:
     bool FApplyingWidths = false;
     bool FInSetCellValue = false;
     bool FProportional = false;
+    bool FExitsDone = false;
     int FPressCol = -1, FPressRow = -1;
 };
 

@@ -16,6 +16,8 @@ namespace elo {
 
 TInplaceEdit::TInplaceEdit(TCustomStringGrid* grid) : QLineEdit(grid), FGrid(grid) {
     setFrame(false);
+    // Not a stop of the Tab key: Tab leaves the grid (see TPalInplaceEdit).
+    setFocusPolicy(Qt::ClickFocus);
     hide();
     connect(this, &QLineEdit::textEdited, this,
             [this](const QString& text) { FGrid->SetEditText(FGrid->Col(), FGrid->Row(), text); });
