@@ -6,6 +6,7 @@
 #include "NlxFormat.h"
 #include "NlxLibrary.h"
 #include "platform/DebugOutput.h"
+#include "platform/LockScope.h"
 #include "platform/Text.h"
 
 namespace elo {
@@ -121,31 +122,10 @@ void TNLXCustomSymbolDefs::Clear() {
 
 // ---- TNLXInterface -----------------------------------------------------------------------
 
-namespace {
-// The library's critical section for a scope.
-class TSectionLock {
-public:
-    explicit TSectionLock(TNLXInterface& e) : FEntry(e) { FEntry.Lock(); }
-    ~TSectionLock() { FEntry.Unlock(); }
-    TSectionLock(const TSectionLock&) = delete;
-    TSectionLock& operator=(const TSectionLock&) = delete;
-
-private:
-    TNLXInterface& FEntry;
-};
-
-// The library's use lock for a scope.
-class TUseLock {
-public:
-    explicit TUseLock(TNLXInterfaceItem& l) : FLibrary(l) { FLibrary.Lock(); }
-    ~TUseLock() { FLibrary.Unlock(); }
-    TUseLock(const TUseLock&) = delete;
-    TUseLock& operator=(const TUseLock&) = delete;
-
-private:
-    TNLXInterfaceItem& FLibrary;
-};
-} // namespace
+// TNLXInterface's Lock is the library's critical section, TNLXInterfaceItem's
+// the library's use lock.
+using TSectionLock = TLockScope<TNLXInterface>;
+using TUseLock = TLockScope<TNLXInterfaceItem>;
 
 TNLXInterface::TNLXInterface(TNLXInterfaceItem* library) : Library(library) {}
 

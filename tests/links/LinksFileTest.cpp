@@ -13,6 +13,7 @@
 
 #include "cmdlang/LnkUtils.h"
 #include "links/LinksFile.h"
+#include "support/TestFiles.h"
 
 using namespace elo;
 namespace fs = std::filesystem;
@@ -30,31 +31,13 @@ std::string Dump(const TLinkTree& tree) {
     return s;
 }
 
-std::string ReadFile(const fs::path& p) {
-    std::ifstream in(p, std::ios::binary);
-    std::stringstream ss;
-    ss << in.rdbuf();
-    return ss.str();
-}
-
-void WriteFile(const fs::path& p, const std::string& bytes) {
-    std::ofstream out(p, std::ios::binary);
-    out << bytes;
-}
+using elo::test::ReadFile;
+using elo::test::WriteFile;
 
 class TempDir : public ::testing::Test {
 protected:
-    void SetUp() override {
-        dir = fs::temp_directory_path() / ("elo-links-" + std::to_string(getpid()) + "-" +
-                                           ::testing::UnitTest::GetInstance()->current_test_info()->name());
-        fs::remove_all(dir);
-        fs::create_directories(dir);
-    }
-    void TearDown() override {
-        fs::permissions(dir, fs::perms::owner_all, fs::perm_options::add);
-        fs::remove_all(dir);
-    }
-    fs::path dir;
+    elo::test::TTestDir scratch{"elo-links"};
+    fs::path dir = scratch.Path();
 };
 
 } // namespace

@@ -7,6 +7,7 @@
 
 #include "nlxintf/NlxFormat.h"
 #include "support/NlxWriter.h"
+#include "support/TestFiles.h"
 
 using namespace elo;
 using namespace elo::test;
@@ -14,12 +15,7 @@ namespace fs = std::filesystem;
 
 namespace {
 
-std::string ReadAll(const fs::path& p) {
-    std::ifstream in(p, std::ios::binary);
-    std::stringstream ss;
-    ss << in.rdbuf();
-    return ss.str();
-}
+using elo::test::ReadFile;
 
 std::string Expand(const std::string& stored) {
     std::vector<unsigned char> out(kBlockSize + kBlockSlack);
@@ -41,8 +37,8 @@ TEST(BlockExpansion, AgreesWithTheIndependentVectors) {
     int checked = 0;
     for (const auto& file : fs::directory_iterator(dir)) {
         if (file.path().extension() != ".blk") continue;
-        const std::string stored = ReadAll(file.path());
-        const std::string expected = ReadAll(fs::path(file.path()).replace_extension(".bin"));
+        const std::string stored = ReadFile(file.path());
+        const std::string expected = ReadFile(fs::path(file.path()).replace_extension(".bin"));
         EXPECT_EQ(Expand(stored), expected) << file.path();
         ++checked;
     }

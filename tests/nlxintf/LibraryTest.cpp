@@ -13,6 +13,7 @@
 #include "nlxintf/nlxintf.h"
 #include "platform/Resources.h"
 #include "support/NlxWriter.h"
+#include "support/TestFiles.h"
 
 using namespace elo;
 using namespace elo::test;
@@ -22,22 +23,11 @@ namespace {
 
 class LibraryDir : public ::testing::Test {
 protected:
-    void SetUp() override {
-        dir = fs::temp_directory_path() / ("elo-lib-" + std::to_string(getpid()) + "-" +
-                                           ::testing::UnitTest::GetInstance()->current_test_info()->name());
-        fs::create_directories(dir);
-        LibraryWaits = {0, 0, 0};
-    }
-    void TearDown() override {
-        fs::remove_all(dir);
-        LibraryWaits = {};
-    }
-    std::string Write(const std::string& name, const std::string& bytes) {
-        const std::string path = (dir / name).string();
-        std::ofstream(path, std::ios::binary) << bytes;
-        return path;
-    }
-    fs::path dir;
+    void SetUp() override { LibraryWaits = {0, 0, 0}; }
+    void TearDown() override { LibraryWaits = {}; }
+    std::string Write(const std::string& name, const std::string& bytes) { return scratch.Write(name, bytes); }
+    TTestDir scratch{"elo-lib"};
+    fs::path dir = scratch.Path();
 };
 
 std::string TwoEntries() {

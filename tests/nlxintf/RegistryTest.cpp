@@ -9,6 +9,7 @@
 #include "nlxintf/nlxintf.h"
 #include "platform/MessageHook.h"
 #include "support/NlxWriter.h"
+#include "support/TestFiles.h"
 
 using namespace elo;
 using namespace elo::test;
@@ -19,15 +20,12 @@ namespace {
 class Registry : public ::testing::Test {
 protected:
     void SetUp() override {
-        dir = fs::temp_directory_path() / ("elo-reg-" + std::to_string(getpid()) + "-" +
-                                           ::testing::UnitTest::GetInstance()->current_test_info()->name());
         fs::create_directories(dir / "x");
         fs::create_directories(dir / "y");
         LibraryWaits = {0, 0, 0};
     }
     void TearDown() override {
         registry.reset(); // stops the watchers before their directories go
-        fs::remove_all(dir);
         LibraryWaits = {};
     }
     // A library of n entries (kinds as given, or all 10).
@@ -39,7 +37,8 @@ protected:
         std::ofstream(path, std::ios::binary) << WriteNlx(spec);
         return path;
     }
-    fs::path dir;
+    TTestDir scratch{"elo-reg"};
+    fs::path dir = scratch.Path();
     std::unique_ptr<TNLXInterfaces> registry = std::make_unique<TNLXInterfaces>();
 };
 

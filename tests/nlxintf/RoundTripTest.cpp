@@ -9,6 +9,7 @@
 #include "nlxintf/nlxintf.h"
 #include "platform/DebugOutput.h"
 #include "support/NlxWriter.h"
+#include "support/TestFiles.h"
 
 using namespace elo;
 using namespace elo::test;
@@ -16,16 +17,11 @@ namespace fs = std::filesystem;
 
 namespace {
 
+// A library file in a directory of the test's own.
 struct LibraryFile {
-    explicit LibraryFile(const std::string& bytes, const std::string& name = "LIB") {
-        dir = fs::temp_directory_path() / ("elo-nlx-" + std::to_string(getpid()) + "-" +
-                                           ::testing::UnitTest::GetInstance()->current_test_info()->name());
-        fs::create_directories(dir);
-        path = (dir / (name + ".nlx")).string();
-        std::ofstream(path, std::ios::binary) << bytes;
-    }
-    ~LibraryFile() { fs::remove_all(dir); }
-    fs::path dir;
+    explicit LibraryFile(const std::string& bytes, const std::string& name = "LIB")
+        : scratch("elo-nlx"), path(scratch.Write(name + ".nlx", bytes)) {}
+    TTestDir scratch;
     std::string path;
 };
 

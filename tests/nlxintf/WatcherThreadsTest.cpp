@@ -15,6 +15,7 @@
 #include "nlxintf/nlxintf.h"
 #include "platform/MainThread.h"
 #include "support/NlxWriter.h"
+#include "support/TestFiles.h"
 
 using namespace elo;
 using namespace elo::test;
@@ -44,14 +45,10 @@ protected:
         SetMainThread();
         NlxInterfacesStartup();
         LibraryWaits = {0, 500, 10};
-        dir = fs::temp_directory_path() / ("elo-watch-" + std::to_string(getpid()) + "-" +
-                                           ::testing::UnitTest::GetInstance()->current_test_info()->name());
-        fs::create_directories(dir);
         path = (dir / "lib.nlx").string();
     }
     void TearDown() override {
         NlxInterfacesShutdown();
-        fs::remove_all(dir);
         LibraryWaits = {};
     }
     // Writes the file as another program would: a new file renamed over it.
@@ -70,7 +67,8 @@ protected:
         }
         return true;
     }
-    fs::path dir;
+    TTestDir scratch{"elo-watch"};
+    fs::path dir = scratch.Path();
     std::string path;
 };
 

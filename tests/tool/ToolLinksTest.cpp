@@ -9,45 +9,22 @@
 
 #include <nlohmann/json.hpp>
 
-#include "support/RunTool.h"
+#include "ToolRun.h"
+#include "support/TestFiles.h"
 
 using nlohmann::json;
 namespace fs = std::filesystem;
 
 namespace {
 
-struct ToolRun {
-    int exitCode;
-    json doc;
-    std::string out, err;
-};
-
-ToolRun Tool(const std::vector<std::string>& args) {
-    auto r = elo::test::Run(ELO_TOOL_PATH, args);
-    json doc;
-    if (!r.out.empty() && (r.out[0] == '{' || r.out[0] == '[')) doc = json::parse(r.out);
-    return {r.exitCode, doc, r.out, r.err};
-}
+using elo::test::Tool;
 
 class ToolFiles : public ::testing::Test {
 protected:
-    void SetUp() override {
-        dir = fs::temp_directory_path() / ("elo-tool-" + std::to_string(getpid()) + "-" +
-                                           ::testing::UnitTest::GetInstance()->current_test_info()->name());
-        fs::create_directories(dir);
-    }
-    void TearDown() override { fs::remove_all(dir); }
-    std::string Write(const std::string& name, const std::string& bytes) {
-        std::ofstream(dir / name, std::ios::binary) << bytes;
-        return (dir / name).string();
-    }
-    std::string Read(const std::string& path) {
-        std::ifstream in(path, std::ios::binary);
-        std::stringstream ss;
-        ss << in.rdbuf();
-        return ss.str();
-    }
-    fs::path dir;
+    std::string Write(const std::string& name, const std::string& bytes) { return scratch.Write(name, bytes); }
+    std::string Read(const std::string& path) { return elo::test::ReadFile(path); }
+    elo::test::TTestDir scratch{"elo-tool"};
+    fs::path dir = scratch.Path();
 };
 
 } // namespace

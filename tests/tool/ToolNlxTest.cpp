@@ -11,7 +11,8 @@
 #include <nlohmann/json.hpp>
 
 #include "support/NlxWriter.h"
-#include "support/RunTool.h"
+#include "ToolRun.h"
+#include "support/TestFiles.h"
 
 using nlohmann::json;
 using namespace elo::test;
@@ -19,25 +20,11 @@ namespace fs = std::filesystem;
 
 namespace {
 
-struct ToolRun {
-    int exitCode;
-    json doc;
-    std::string err;
-};
-
-ToolRun Tool(const std::vector<std::string>& args) {
-    auto r = elo::test::Run(ELO_TOOL_PATH, args);
-    json doc;
-    if (!r.out.empty()) doc = json::parse(r.out);
-    return {r.exitCode, doc, r.err};
-}
+using elo::test::Tool;
 
 class ToolNlx : public ::testing::Test {
 protected:
     void SetUp() override {
-        dir = fs::temp_directory_path() / ("elo-toolnlx-" + std::to_string(getpid()) + "-" +
-                                           ::testing::UnitTest::GetInstance()->current_test_info()->name());
-        fs::create_directories(dir);
         NlxLibrarySpec spec;
         NlxEntrySpec b = SimpleEntry("B", "Y", 10, 2);
         b.Table1 = b.Table0;
@@ -46,8 +33,8 @@ protected:
         lib = (dir / "Lib.nlx").string();
         std::ofstream(lib, std::ios::binary) << WriteNlx(spec);
     }
-    void TearDown() override { fs::remove_all(dir); }
-    fs::path dir;
+    TTestDir scratch{"elo-toolnlx"};
+    fs::path dir = scratch.Path();
     std::string lib;
 };
 

@@ -4,26 +4,11 @@
 
 #include <nlohmann/json.hpp>
 
-#include "support/RunTool.h"
+#include "ToolRun.h"
 
 using nlohmann::json;
 
-namespace {
-
-struct ToolRun {
-    int exitCode;
-    json doc;
-    std::string err;
-};
-
-ToolRun Tool(const std::vector<std::string>& args) {
-    auto r = elo::test::Run(ELO_TOOL_PATH, args);
-    json doc;
-    if (!r.out.empty()) doc = json::parse(r.out);
-    return {r.exitCode, doc, r.err};
-}
-
-} // namespace
+using elo::test::Tool;
 
 TEST(ToolCmdlang, TokensListsKindsOffsetsAndKeywordIndexes) {
     auto r = Tool({"tokens", "--keyword", "if", "--keyword=begin", "BEGIN x=\"b c\""});

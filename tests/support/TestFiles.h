@@ -1,0 +1,54 @@
+// Files for tests: a fresh directory per test, and whole-file reads and writes.
+#pragma once
+
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <string>
+
+namespace elo::test {
+
+inline std::string ReadFile(const std::filesystem::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::stringstream ss;
+    ss << in.rdbuf();
+    return ss.str();
+}
+
+inline void WriteFile(const std::filesystem::path& path, const std::string& bytes) {
+    std::ofstream(path, std::ios::binary) << bytes;
+}
+
+// A directory of the running test's own (prefix, process and test name), empty
+// at the start and removed at the end, write permission restored first.
+class TTestDir {
+public:
+    explicit TTestDir(const std::string& prefix)
+        : FPath(std::filesystem::temp_directory_path() /
+                (prefix + "-" + std::to_string(getpid()) + "-" +
+                 ::testing::UnitTest::GetInstance()->current_test_info()->name())) {
+        std::filesystem::remove_all(FPath);
+        std::filesystem::create_directories(FPath);
+    }
+    ~TTestDir() {
+        std::error_code ignored;
+        std::filesystem::permissions(FPath, std::filesystem::perms::owner_all, std::filesystem::perm_options::add, ignored);
+        std::filesystem::remove_all(FPath, ignored);
+    }
+    TTestDir(const TTestDir&) = delete;
+    TTestDir& operator=(const TTestDir&) = delete;
+    const std::filesystem::path& Path() const { return FPath; }
+    // Writes a file into the directory; returns its path.
+    std::string Write(const std::string& name, const std::string& bytes) const {
+        WriteFile(FPath / name, bytes);
+        return (FPath / name).string();
+    }
+
+private:
+    std::filesystem::path FPath;
+};
+
+} // namespace elo::test
