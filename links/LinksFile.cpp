@@ -300,6 +300,24 @@ public:
 
 // ---- TLinksDocument: reading --------------------------------------------------------
 
+namespace {
+// The offset of the first "\\" or "=" in p[0..n), or n; eight bytes at a time.
+size_t FindPathEnd(const char* p, size_t n) {
+    constexpr uint64_t kOnes = 0x0101010101010101ull, kHighs = 0x8080808080808080ull;
+    constexpr uint64_t kBackslashes = kOnes * '\\', kEquals = kOnes * '=';
+    size_t i = 0;
+    for (; i + 8 <= n; i += 8) {
+        uint64_t w;
+        std::memcpy(&w, p + i, 8);
+        const uint64_t a = w ^ kBackslashes, b = w ^ kEquals;
+        if (((a - kOnes) & ~a & kHighs) | ((b - kOnes) & ~b & kHighs)) break; // one of them is in these 8
+    }
+    for (; i < n; ++i)
+        if (p[i] == '\\' || p[i] == '=') return i;
+    return n;
+}
+} // namespace
+
 TLinksDocument::TLinksDocument() = default;
 TLinksDocument::~TLinksDocument() = default;
 
@@ -336,8 +354,7 @@ TTreeNode* TLinksDocument::AddLine(TPathIndex& index, std::string_view line, Lin
     size_t paren = std::string_view::npos;
     bool parenKnown = false;
     for (size_t k = 0;; ++k) {
-        size_t end = start;
-        while (end < line.size() && line[end] != '\\' && line[end] != '=') ++end;
+        const size_t end = start + FindPathEnd(line.data() + start, line.size() - start);
         const bool itemPart = end < line.size() && line[end] == '=';
         TTreeNode* node = nullptr;
         if (k < index.PreviousParts.size() && index.PreviousParts[k].End == end && end < common) {
