@@ -114,12 +114,12 @@ BENCHMARK(BM_ZlibInflateSameBytes);
 std::string WriteLibrary(const std::string& name, int entries, bool rich) {
     const fs::path path = fs::temp_directory_path() / (name + "-" + std::to_string(getpid()) + ".nlx");
     if (fs::exists(path)) return path.string();
-    NlxLibrarySpec spec;
+    NlxLibrarySpec plan;
     std::mt19937 rng(1);
     for (int i = 0; i < entries; ++i)
-        spec.Entries.push_back(rich ? RealisticEntry(rng, i)
+        plan.Entries.push_back(rich ? RealisticEntry(rng, i)
                                     : SimpleEntry("Mod" + std::to_string(i % 97), "Entry" + std::to_string(i), 10, 3));
-    std::ofstream(path, std::ios::binary) << WriteNlx(spec);
+    std::ofstream(path, std::ios::binary) << WriteNlx(plan);
     return path.string();
 }
 

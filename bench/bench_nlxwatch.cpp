@@ -22,9 +22,9 @@ using Clock = std::chrono::steady_clock;
 namespace {
 
 std::string Library(int n) {
-    NlxLibrarySpec spec;
-    for (int i = 0; i < n; ++i) spec.Entries.push_back(SimpleEntry("P", "E" + std::to_string(i), 10));
-    return WriteNlx(spec);
+    NlxLibrarySpec plan;
+    for (int i = 0; i < n; ++i) plan.Entries.push_back(SimpleEntry("P", "E" + std::to_string(i), 10));
+    return WriteNlx(plan);
 }
 
 void BM_RewritePickedUp(benchmark::State& state) {

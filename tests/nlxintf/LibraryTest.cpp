@@ -31,9 +31,9 @@ protected:
 };
 
 std::string TwoEntries() {
-    NlxLibrarySpec spec;
-    spec.Entries = {SimpleEntry("B", "Y", 10), SimpleEntry("A", "X", 3)};
-    return WriteNlx(spec);
+    NlxLibrarySpec plan;
+    plan.Entries = {SimpleEntry("B", "Y", 10), SimpleEntry("A", "X", 3)};
+    return WriteNlx(plan);
 }
 
 } // namespace
@@ -71,13 +71,13 @@ TEST_F(LibraryDir, OpeningReadsOnlyTheDirectoryAndSortsItsEntries) {
 }
 
 TEST_F(LibraryDir, HeaderNamesMoveTheirEntryInTheSortedList) {
-    NlxLibrarySpec spec;
+    NlxLibrarySpec plan;
     NlxEntrySpec e = SimpleEntry("Z", "Last", 1);
     e.NamePrefix = "A"; // the header calls it A.First
     e.NamePart = "First";
-    spec.Entries = {SimpleEntry("M", "Mid", 1), e};
+    plan.Entries = {SimpleEntry("M", "Mid", 1), e};
     TNLXInterfaceItem library(false);
-    library.Open(Write("lib.nlx", WriteNlx(spec)));
+    library.Open(Write("lib.nlx", WriteNlx(plan)));
     TNLXInterface* entry = library.EntryAt(1);
     EXPECT_EQ(entry->FullName, "Z.Last");
     EXPECT_EQ(entry->Name(), "First");
@@ -140,10 +140,10 @@ TEST_F(LibraryDir, AFileLockedByAWriterIsRetriedUntilItIsFree) {
 }
 
 TEST_F(LibraryDir, AnEmbeddedResourceWinsOverTheFile) {
-    NlxLibrarySpec spec;
-    spec.Entries = {SimpleEntry("Res", "Only", 10)};
+    NlxLibrarySpec plan;
+    plan.Entries = {SimpleEntry("Res", "Only", 10)};
     static std::string bytes;
-    bytes = WriteNlx(spec);
+    bytes = WriteNlx(plan);
     RegisterResource("NLXFILE", "SHADOW", reinterpret_cast<const unsigned char*>(bytes.data()), bytes.size());
     const std::string path = Write("shadow.nlx", TwoEntries());
     TNLXInterfaceItem library(false);
@@ -155,11 +155,11 @@ TEST_F(LibraryDir, AnEmbeddedResourceWinsOverTheFile) {
 }
 
 TEST_F(LibraryDir, CorruptEntriesFailWithoutReadingOutOfBounds) {
-    NlxLibrarySpec spec;
-    spec.Version = 7; // plain records, 4-byte string lengths
+    NlxLibrarySpec plan;
+    plan.Version = 7; // plain records, 4-byte string lengths
     NlxEntrySpec e = SimpleEntry("P", "E", 1, 1);
-    spec.Entries = {e, SimpleEntry("Q", "F", 1, 1)};
-    std::string bytes = WriteNlx(spec);
+    plan.Entries = {e, SimpleEntry("Q", "F", 1, 1)};
+    std::string bytes = WriteNlx(plan);
     bytes[8 + 2] = 0x10; // the length of the first header's prefix: now over 102400
     const std::string path = Write("bad.nlx", bytes);
     TNLXInterfaceItem library(false);
@@ -182,11 +182,11 @@ TEST_F(LibraryDir, CorruptEntriesFailWithoutReadingOutOfBounds) {
 }
 
 TEST_F(LibraryDir, LongTextsWhenAsked) {
-    NlxLibrarySpec spec;
+    NlxLibrarySpec plan;
     NlxEntrySpec e = SimpleEntry("P", "E", 1);
     e.LongText = std::string(3000, 'L');
-    spec.Entries = {e};
-    const std::string path = Write("long.nlx", WriteNlx(spec));
+    plan.Entries = {e};
+    const std::string path = Write("long.nlx", WriteNlx(plan));
     LoadLongTexts = true;
     TNLXInterfaceItem library(false);
     LoadLongTexts = false;

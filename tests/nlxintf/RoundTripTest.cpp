@@ -84,12 +84,12 @@ class EveryVersion : public ::testing::TestWithParam<std::tuple<int, bool>> {};
 
 TEST_P(EveryVersion, ReadsBackWhatWasWritten) {
     const auto [v, compress] = GetParam();
-    NlxLibrarySpec spec;
-    spec.Version = v;
-    spec.Compress = compress;
-    spec.Entries = {RichEntry(), SimpleEntry("Other", "E", 3, 2)};
-    spec.FileOrder = {1, 0}; // data areas in another order than the directory
-    LibraryFile file(WriteNlx(spec));
+    NlxLibrarySpec plan;
+    plan.Version = v;
+    plan.Compress = compress;
+    plan.Entries = {RichEntry(), SimpleEntry("Other", "E", 3, 2)};
+    plan.FileOrder = {1, 0}; // data areas in another order than the directory
+    LibraryFile file(WriteNlx(plan));
     LibraryWaits = {0, 0, 0};
     TNLXInterfaceItem library(false);
     library.Open(file.path);
@@ -184,8 +184,8 @@ INSTANTIATE_TEST_SUITE_P(Nlx, EveryVersion,
 
 TEST(NlxVersions, NotNullInVersion3Only) {
     for (int v : {3, 4}) {
-        NlxLibrarySpec spec;
-        spec.Version = v;
+        NlxLibrarySpec plan;
+        plan.Version = v;
         NlxEntrySpec e = SimpleEntry("P", "E", 1, 0);
         NlxSymbolSpec a, b;
         a.Name = "a";
@@ -193,8 +193,8 @@ TEST(NlxVersions, NotNullInVersion3Only) {
         b.Name = "b";
         b.Text1 = "not null";
         e.Table0 = {a, b};
-        spec.Entries = {e};
-        LibraryFile file(WriteNlx(spec));
+        plan.Entries = {e};
+        LibraryFile file(WriteNlx(plan));
         TNLXInterfaceItem library(false);
         library.Open(file.path);
         TNLXCustomSymbolDefs& t = *library.EntryAt(0)->Defs0();
@@ -206,12 +206,12 @@ TEST(NlxVersions, NotNullInVersion3Only) {
 
 TEST(NlxVersions, GroupsOfTheSameNameBeforeVersion15) {
     for (int v : {13, 15}) {
-        NlxLibrarySpec spec;
-        spec.Version = v;
+        NlxLibrarySpec plan;
+        plan.Version = v;
         NlxEntrySpec e = SimpleEntry("P", "E", 1, 1);
         e.Groups = {{"Same", 1, 0, 0, 0, "", ""}, {"SAME", 2, 0, 0, 0, "", ""}};
-        spec.Entries = {e};
-        LibraryFile file(WriteNlx(spec));
+        plan.Entries = {e};
+        LibraryFile file(WriteNlx(plan));
         TNLXInterfaceItem library(false);
         library.Open(file.path);
         TNLXCustomSymbolDefs& t = *library.EntryAt(0)->Defs0();
@@ -220,11 +220,11 @@ TEST(NlxVersions, GroupsOfTheSameNameBeforeVersion15) {
 }
 
 TEST(NlxVersions, OutOfRangeGroupIndexGoesToTheDebugOutput) {
-    NlxLibrarySpec spec;
+    NlxLibrarySpec plan;
     NlxEntrySpec e = SimpleEntry("P", "E", 1, 2);
     e.Table0[1].GroupIndex = 9;
-    spec.Entries = {e};
-    LibraryFile file(WriteNlx(spec));
+    plan.Entries = {e};
+    LibraryFile file(WriteNlx(plan));
     std::string seen;
     auto previous = SetDebugOutputHook([&](std::string_view t) { seen += std::string(t); });
     TNLXInterfaceItem library(false);

@@ -25,9 +25,9 @@ using Clock = std::chrono::steady_clock;
 namespace {
 
 std::string LibraryBytes(int n, const std::string& prefix = "P") {
-    NlxLibrarySpec spec;
-    for (int i = 0; i < n; ++i) spec.Entries.push_back(SimpleEntry(prefix, "E" + std::to_string(i), 10));
-    return WriteNlx(spec);
+    NlxLibrarySpec plan;
+    for (int i = 0; i < n; ++i) plan.Entries.push_back(SimpleEntry(prefix, "E" + std::to_string(i), 10));
+    return WriteNlx(plan);
 }
 
 int OpenDescriptors() {

@@ -25,13 +25,13 @@ using elo::test::Tool;
 class ToolNlx : public ::testing::Test {
 protected:
     void SetUp() override {
-        NlxLibrarySpec spec;
+        NlxLibrarySpec plan;
         NlxEntrySpec b = SimpleEntry("B", "Y", 10, 2);
         b.Table1 = b.Table0;
         b.Table0[0].Reference = "Tab.Field";
-        spec.Entries = {b, SimpleEntry("A", "X", 3, 1)};
+        plan.Entries = {b, SimpleEntry("A", "X", 3, 1)};
         lib = (dir / "Lib.nlx").string();
-        std::ofstream(lib, std::ios::binary) << WriteNlx(spec);
+        std::ofstream(lib, std::ios::binary) << WriteNlx(plan);
     }
     TTestDir scratch{"elo-toolnlx"};
     fs::path dir = scratch.Path();
@@ -106,11 +106,11 @@ TEST_F(ToolNlx, ExpandWritesTheSectionsBytes) {
 }
 
 TEST_F(ToolNlx, KeywordsListsTheKind10NamesInTheRegistrysOrder) {
-    NlxLibrarySpec spec;
-    spec.Entries = {SimpleEntry("Z", "alpha", 10), SimpleEntry("A", "zeta", 10), SimpleEntry("M", "table", 3),
+    NlxLibrarySpec plan;
+    plan.Entries = {SimpleEntry("Z", "alpha", 10), SimpleEntry("A", "zeta", 10), SimpleEntry("M", "table", 3),
                     SimpleEntry("B", "zeta", 10)};
     const std::string path = (dir / "Kw.nlx").string();
-    std::ofstream(path, std::ios::binary) << WriteNlx(spec);
+    std::ofstream(path, std::ios::binary) << WriteNlx(plan);
     auto r = Tool({"nlx", "keywords", path});
     ASSERT_EQ(r.exitCode, 0) << r.err;
     // By full name: A.zeta, B.zeta, M.table (kind 3, left out), Z.alpha.
