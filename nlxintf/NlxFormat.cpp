@@ -100,7 +100,70 @@ int32_t ExpandBlock(const unsigned char* s, int32_t size, unsigned char* out) {
         p += 2;
         bits = 16;
     };
+    auto copy = [&](int32_t distance, int32_t count) {
+        unsigned char* to = out + n;
+        const unsigned char* from = to - distance;
+        // Word copies write up to 24 bytes whatever the count: into the
+        // slack, and later output overwrites what lies past the count.
+        if (distance < 8) {
+            // A distance shorter than a word repeats the last bytes: spread
+            // them over the first 8 bytes so that word copies can follow.
+            static constexpr int kInc[8] = {0, 1, 2, 1, 0, 4, 4, 4};
+            static constexpr int kDec[8] = {0, 0, 0, -1, -4, 1, 2, 3};
+            to[0] = from[0];
+            to[1] = from[1];
+            to[2] = from[2];
+            to[3] = from[3];
+            from += kInc[distance];
+            std::memcpy(to + 4, from, 4);
+            from -= kDec[distance]; // now the source of to + 8, at least 8 bytes behind it
+            Store8(to + 8, Load8(from));
+            Store8(to + 16, Load8(from + 8));
+        } else {
+            Store8(to, Load8(from));
+            Store8(to + 8, Load8(from + 8));
+            Store8(to + 16, Load8(from + 16));
+        }
+        n += count;
+    };
     while (p < size) {
+        if (bits == 16 && p + 80 <= size && n + 16 * 18 <= kBlockSize) {
+            // A whole control word's items with room to spare on both sides: at
+            // most 64 stored bytes and, but for runs, 288 expanded ones. Only
+            // what the room does not cover is checked.
+            for (int k = 0; k < 16;) {
+                if (!(control & 0x8000u)) {
+                    const int literals = control == 0 ? 16 - k : std::min(16 - k, __builtin_clz(control << 16));
+                    if (n + literals > kBlockSize) BadBlock("expands past 8192 bytes");
+                    Store8(out + n, Load8(s + p));
+                    Store8(out + n + 8, Load8(s + p + 8));
+                    n += literals;
+                    p += literals;
+                    k += literals;
+                    control = (control << literals) & 0xFFFFu;
+                    continue;
+                }
+                const int32_t distance = (static_cast<int32_t>(s[p]) << 4) | (s[p + 1] >> 4);
+                if (distance != 0) {
+                    const int32_t count = (s[p + 1] & 0x0F) + 3;
+                    if (distance > n) BadBlock("reference before the block's start");
+                    if (n + count > kBlockSize) BadBlock("copy past 8192 bytes");
+                    copy(distance, count);
+                    p += 2;
+                } else {
+                    const int32_t count = ((s[p + 1] & 0x0F) << 8) + s[p + 2] + 16;
+                    if (n + count > kBlockSize) BadBlock("run past 8192 bytes");
+                    std::memset(out + n, s[p + 3], static_cast<size_t>(count));
+                    n += count;
+                    p += 4;
+                }
+                control = (control << 1) & 0xFFFFu;
+                ++k;
+            }
+            bits = 0;
+            if (p < size) nextControl();
+            continue;
+        }
         if (!(control & 0x8000u)) {
             int literals = control == 0 ? bits : std::min(bits, __builtin_clz(control << 16));
             if (literals > size - p) literals = size - p; // the block ends inside the word
@@ -128,30 +191,7 @@ int32_t ExpandBlock(const unsigned char* s, int32_t size, unsigned char* out) {
             const int32_t count = (s[p + 1] & 0x0F) + 3;
             if (distance > n) BadBlock("reference before the block's start");
             if (n + count > kBlockSize) BadBlock("copy past 8192 bytes");
-            unsigned char* to = out + n;
-            const unsigned char* from = to - distance;
-            // Word copies write up to 24 bytes whatever the count: into the
-            // slack, and later output overwrites what lies past the count.
-            if (distance < 8) {
-                // A distance shorter than a word repeats the last bytes: spread
-                // them over the first 8 bytes so that word copies can follow.
-                static constexpr int kInc[8] = {0, 1, 2, 1, 0, 4, 4, 4};
-                static constexpr int kDec[8] = {0, 0, 0, -1, -4, 1, 2, 3};
-                to[0] = from[0];
-                to[1] = from[1];
-                to[2] = from[2];
-                to[3] = from[3];
-                from += kInc[distance];
-                std::memcpy(to + 4, from, 4);
-                from -= kDec[distance]; // now the source of to + 8, at least 8 bytes behind it
-                Store8(to + 8, Load8(from));
-                Store8(to + 16, Load8(from + 8));
-            } else {
-                Store8(to, Load8(from));
-                Store8(to + 8, Load8(from + 8));
-                Store8(to + 16, Load8(from + 16));
-            }
-            n += count;
+            copy(distance, count);
             p += 2;
         } else {
             if (p + 3 >= size) BadBlock("run cut short");
