@@ -126,6 +126,25 @@ int32_t ExpandBlock(const unsigned char* s, int32_t size, unsigned char* out) {
         }
         n += count;
     };
+    // One copy or run item at p; checkInput: the item may be cut short by the
+    // end of the block (the fast path has made sure it is not).
+    auto copyOrRun = [&](bool checkInput) {
+        const int32_t distance = (static_cast<int32_t>(s[p]) << 4) | (s[p + 1] >> 4);
+        if (distance != 0) {
+            const int32_t count = (s[p + 1] & 0x0F) + 3;
+            if (distance > n) BadBlock("reference before the block's start");
+            if (n + count > kBlockSize) BadBlock("copy past 8192 bytes");
+            copy(distance, count);
+            p += 2;
+        } else {
+            if (checkInput && p + 3 >= size) BadBlock("run cut short");
+            const int32_t count = ((s[p + 1] & 0x0F) << 8) + s[p + 2] + 16;
+            if (n + count > kBlockSize) BadBlock("run past 8192 bytes");
+            std::memset(out + n, s[p + 3], static_cast<size_t>(count));
+            n += count;
+            p += 4;
+        }
+    };
     while (p < size) {
         if (bits == 16 && p + 80 <= size && n + 16 * 18 <= kBlockSize) {
             // A whole control word's items with room to spare on both sides: at
@@ -143,20 +162,7 @@ int32_t ExpandBlock(const unsigned char* s, int32_t size, unsigned char* out) {
                     control = (control << literals) & 0xFFFFu;
                     continue;
                 }
-                const int32_t distance = (static_cast<int32_t>(s[p]) << 4) | (s[p + 1] >> 4);
-                if (distance != 0) {
-                    const int32_t count = (s[p + 1] & 0x0F) + 3;
-                    if (distance > n) BadBlock("reference before the block's start");
-                    if (n + count > kBlockSize) BadBlock("copy past 8192 bytes");
-                    copy(distance, count);
-                    p += 2;
-                } else {
-                    const int32_t count = ((s[p + 1] & 0x0F) << 8) + s[p + 2] + 16;
-                    if (n + count > kBlockSize) BadBlock("run past 8192 bytes");
-                    std::memset(out + n, s[p + 3], static_cast<size_t>(count));
-                    n += count;
-                    p += 4;
-                }
+                copyOrRun(false);
                 control = (control << 1) & 0xFFFFu;
                 ++k;
             }
@@ -186,21 +192,7 @@ int32_t ExpandBlock(const unsigned char* s, int32_t size, unsigned char* out) {
         }
         // A copy or a run.
         if (p + 1 >= size) BadBlock("item cut short");
-        const int32_t distance = (static_cast<int32_t>(s[p]) << 4) | (s[p + 1] >> 4);
-        if (distance != 0) {
-            const int32_t count = (s[p + 1] & 0x0F) + 3;
-            if (distance > n) BadBlock("reference before the block's start");
-            if (n + count > kBlockSize) BadBlock("copy past 8192 bytes");
-            copy(distance, count);
-            p += 2;
-        } else {
-            if (p + 3 >= size) BadBlock("run cut short");
-            const int32_t count = ((s[p + 1] & 0x0F) << 8) + s[p + 2] + 16;
-            if (n + count > kBlockSize) BadBlock("run past 8192 bytes");
-            std::memset(out + n, s[p + 3], static_cast<size_t>(count));
-            n += count;
-            p += 4;
-        }
+        copyOrRun(true);
         control = (control << 1) & 0xFFFFu;
         if (--bits == 0 && p < size) nextControl();
     }
