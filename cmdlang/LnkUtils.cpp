@@ -136,6 +136,9 @@ void TcmdListParser::Parse(std::string_view text) {
         const TToken& t = *scanner.Tokens(i);
         return t.Length == 1 && scanner.TokenList().Text()[static_cast<size_t>(t.Start)] == c;
     };
+    // The command separator and the bracket's end count only as symbols: a
+    // quoted "," or "]" is a value like any other.
+    auto isSymbol = [&](int i, char c) { return kindOf(i) == tkSymbol && is(i, c); };
     auto fail = [] { throw ESyntaxError(kSyntaxErrorMessage); };
     const std::string_view source = scanner.TokenList().Text();
 
@@ -174,7 +177,7 @@ void TcmdListParser::Parse(std::string_view text) {
                     item.Param.assign(scanner.TokenView(i + 1));
                     i += 2;
                 }
-                if (i >= count || !is(i, ']')) fail();
+                if (i >= count || !isSymbol(i, ']')) fail();
             } else {
                 item.Value.assign(scanner.TokenView(i));
                 if (value.Kind == tkString || value.Kind == tkBlock)
@@ -187,7 +190,7 @@ void TcmdListParser::Parse(std::string_view text) {
             // Separator.
             ++i;
             if (i >= count) return;
-            if (is(i, ',')) {
+            if (isSymbol(i, ',')) {
                 ++i;
                 break;
             }

@@ -93,6 +93,13 @@ TEST(Parser, SeparatorsAndTheirFaults) {
     ASSERT_EQ(negative.Commands(0).Count(), 1);
     EXPECT_EQ(negative.Commands(0).Items(0).Value, "-5");
 
+    // Only the symbol "," ends a command: a quoted "," separates two items.
+    auto quotedComma = Parsed("a=1\",\"b=2");
+    ASSERT_EQ(quotedComma.Count(), 1);
+    ASSERT_EQ(quotedComma.Commands(0).Count(), 2);
+    EXPECT_EQ(quotedComma.Commands(0).Values("b"), "2");
+    EXPECT_EQ(Parsed("a=1{,}b=2").Count(), 1);
+
     auto leading = Parsed(";;a=1");
     ASSERT_EQ(leading.Count(), 1);
     EXPECT_EQ(leading.Commands(0).Name, "a");
@@ -138,6 +145,8 @@ TEST(Parser, BracketForm) {
     ExpectSyntaxError("p=[1]");
     ExpectSyntaxError("p=[v=w");
     ExpectSyntaxError("p=[v)");
+    ExpectSyntaxError("p=[v\"]\"");   // only the symbol "]" closes the form
+    ExpectSyntaxError("p=[v=w']'");
     // A bracket value comes out as its bare word.
     EXPECT_EQ(Parsed("p=[v=w];q=2").Commands(0).ItemText(), "p=v;q=\"2\"");
 }
