@@ -159,6 +159,12 @@ void TLinkTree::SetData(TTreeNode* node, std::optional<TLinkData> data) {
     Notify([&](ITreeObserver& o) { o.NodeChanged(node); });
 }
 
+void TLinkTree::SetLink(TTreeNode* node, std::string link) {
+    if (!node->FData) return;
+    node->FData->Link = std::move(link);
+    Notify([&](ITreeObserver& o) { o.NodeChanged(node); });
+}
+
 void TLinkTree::BeginUpdate() {
     if (FUpdateCount++ == 0)
         for (ITreeObserver* o : FObservers) o->BeginBatch();

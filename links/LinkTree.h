@@ -32,8 +32,9 @@ public:
     int Count() const { return static_cast<int>(FChildren.size()); }
     bool HasChildren() const { return !FChildren.empty(); }
     TTreeNode* Item(int index) const;
-    // The attached link data, owned by the node; null for a folder.
-    TLinkData* Data() const { return FData ? &*FData : nullptr; }
+    // The attached link data, owned by the node; null for a folder. Changes go
+    // through the tree (SetData, SetLink), which tells its observers.
+    const TLinkData* Data() const { return FData ? &*FData : nullptr; }
     // Root nodes are level 0.
     int Level() const;
     // Position among its siblings.
@@ -52,7 +53,7 @@ private:
     TTreeNode* FParent = nullptr;
     std::vector<std::unique_ptr<TTreeNode>> FChildren;
     // Held in the node itself: a million items cost a million fewer allocations.
-    mutable std::optional<TLinkData> FData;
+    std::optional<TLinkData> FData;
     int16_t FImageIndex = 0;
     int16_t FSelectedIndex = 0;
     mutable int32_t FIndexHint = 0;
@@ -111,6 +112,8 @@ public:
     void SetImages(TTreeNode* node, int imageIndex, int selectedIndex);
     // Attaches data (a link item) or, with nullopt, removes it (a folder).
     void SetData(TTreeNode* node, std::optional<TLinkData> data);
+    // Replaces the link string of a link item (a folder stays a folder).
+    void SetLink(TTreeNode* node, std::string link);
 
     // The batch bracket; nests.
     void BeginUpdate();

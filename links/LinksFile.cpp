@@ -447,8 +447,7 @@ void TLinksDocument::ReadLines(Source& source, TLoadReport* report, size_t sizeH
         if (report) report->ItemLines.emplace_back(node, lineNo);
         if (renumber) {
             try {
-                TLinkData* data = node->Data();
-                data->Link = RenumberLink(data->Link, false);
+                Tree.SetLink(node, RenumberLink(node->Data()->Link, false));
             } catch (const Exception& e) {
                 if (!report || !report->KeepGoing) throw;
                 report->Problems.push_back({lineNo, e.Message});

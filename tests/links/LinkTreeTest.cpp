@@ -126,3 +126,21 @@ TEST(LinkTree, IndexFollowsInsertionsBeforeANode) {
     EXPECT_EQ(kids[40]->NextSibling(), kids[41]);
     EXPECT_EQ(kids[49]->NextSibling(), nullptr);
 }
+
+TEST(LinkTree, LinksChangeOnlyThroughTheTreeWhichTellsItsObservers) {
+    // A const node hands out read-only data: no caller can change a link
+    // behind the observers' back.
+    static_assert(std::is_const_v<std::remove_pointer_t<decltype(std::declval<const TTreeNode&>().Data())>>);
+    TLinkTree tree;
+    TTreeNode* item = tree.AddChild(nullptr, "I");
+    TTreeNode* folder = tree.AddChild(nullptr, "F");
+    tree.SetData(item, TLinkData{"old"});
+    Recorder r;
+    tree.AddObserver(&r);
+    tree.SetLink(item, "new");
+    tree.SetLink(folder, "ignored"); // a folder stays a folder
+    EXPECT_EQ(item->Data()->Link, "new");
+    EXPECT_EQ(folder->Data(), nullptr);
+    EXPECT_EQ(r.events, (std::vector<std::string>{"change I"}));
+    tree.RemoveObserver(&r);
+}
