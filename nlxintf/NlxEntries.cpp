@@ -34,17 +34,11 @@ TNLXCustomSymbolDefs::TNLXCustomSymbolDefs(TNLXInterface* owner, uint8_t tableIn
 
 void TNLXCustomSymbolDefs::UpdateFromInterface() {
     if (!Interface) return;
-    Interface->Lock();
-    try {
-        Word1 = Interface->Word1;
-        LibraryName = Interface->Library ? Interface->Library->LibraryName : std::string();
-        Kind = Interface->Kind;
-        QualifiedName = QualifyReference(Interface->FullName, LibraryName);
-    } catch (...) {
-        Interface->Unlock();
-        throw;
-    }
-    Interface->Unlock();
+    TLockScope<TNLXInterface> section(*Interface);
+    Word1 = Interface->Word1;
+    LibraryName = Interface->Library ? Interface->Library->LibraryName : std::string();
+    Kind = Interface->Kind;
+    QualifiedName = QualifyReference(Interface->FullName, LibraryName);
 }
 
 TNLXSymbolDef* TNLXCustomSymbolDefs::Items(int index) const {
@@ -305,10 +299,12 @@ void TNLXInterface::ReadBodyRecords(Source& source) {
         }
     }
     if (v < 14) {
-        for (TNLXCustomSymbolDefs* table : {FDefs0.get(), FDefs1.get()}) {
-            table->Regroup();
-            table->DropUnusedGroups();
-        }
+        // A symbol's group index points into one list shared by both tables, so
+        // a symbol of one table may still hold a group of the other. Both
+        // tables give their symbols groups of their own before either drops
+        // the groups it no longer uses: no symbol is left holding a freed group.
+        for (TNLXCustomSymbolDefs* table : {FDefs0.get(), FDefs1.get()}) table->Regroup();
+        for (TNLXCustomSymbolDefs* table : {FDefs0.get(), FDefs1.get()}) table->DropUnusedGroups();
     }
     GroupCount = static_cast<uint16_t>(FDefs0->GroupCount() + FDefs1->GroupCount());
 }

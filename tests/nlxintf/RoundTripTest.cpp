@@ -235,3 +235,65 @@ TEST(NlxVersions, OutOfRangeGroupIndexGoesToTheDebugOutput) {
     EXPECT_EQ(t.Items(1)->Group, nullptr);
     EXPECT_NE(t.Items(0)->Group, nullptr);
 }
+
+// Symbols whose group index points at a group of the other table: the index
+// list is shared by both tables. Before version 14 the tables are regrouped by
+// name, and a symbol must never be left holding a group the other table freed.
+TEST(NlxVersions, SymbolsPointingAtGroupsOfTheOtherTable) {
+    for (int v = 9; v <= 25; ++v) {
+        SCOPED_TRACE("version " + std::to_string(v));
+        NlxLibrarySpec plan;
+        plan.Version = v;
+        NlxEntrySpec e = SimpleEntry("P", "E", 1, 0);
+        e.Groups = {{"G0", 0, 0, 0, 0, "", ""}, {"G1", 0, 0, 1, 0, "", ""},
+                    {"GX", 0, 0, 0, 0, "", ""}, {"GY", 0, 0, 1, 0, "", ""}};
+        NlxSymbolSpec a, b, c, d;
+        a.Name = "a", a.GroupIndex = 0; // G0, its own table's (from 13)
+        b.Name = "b", b.GroupIndex = 3; // GY, a group of table 1
+        c.Name = "c", c.GroupIndex = 1; // G1
+        d.Name = "d", d.GroupIndex = 2; // GX, a group of table 0
+        e.Table0 = {a, b};
+        e.Table1 = {c, d};
+        plan.Entries = {e};
+        LibraryFile file(WriteNlx(plan));
+        TNLXInterfaceItem library(false);
+        library.Open(file.path);
+        TNLXInterface& entry = *library.EntryAt(0);
+        TNLXCustomSymbolDefs& t0 = *entry.Defs0();
+        TNLXCustomSymbolDefs& t1 = *entry.Defs1();
+        auto groupNames = [](const TNLXCustomSymbolDefs& t) {
+            std::string s;
+            for (int g = 0; g < t.GroupCount(); ++g)
+                s += t.GroupsAt(g)->Name + (t.GroupsAt(g)->Generated ? "* " : " ");
+            return s;
+        };
+        auto owns = [](const TNLXCustomSymbolDefs& t, const TNLXGroupDef* g) {
+            for (int i = 0; i < t.GroupCount(); ++i)
+                if (t.GroupsAt(i) == g) return true;
+            return false;
+        };
+        const std::string names[4] = {"G0", "GY", "G1", "GX"};
+        const TNLXSymbolDef* symbols[4] = {t0.Items(0), t0.Items(1), t1.Items(0), t1.Items(1)};
+        for (int i = 0; i < 4; ++i) {
+            ASSERT_NE(symbols[i]->Group, nullptr);
+            EXPECT_EQ(symbols[i]->Group->Name, names[i]);
+        }
+        if (v >= 14) { // no regrouping: the groups as read, wherever they live
+            EXPECT_EQ(groupNames(t0), "G0 GX ");
+            EXPECT_EQ(groupNames(t1), "G1 GY ");
+            EXPECT_TRUE(owns(t1, symbols[1]->Group));
+            EXPECT_TRUE(owns(t0, symbols[3]->Group));
+        } else {
+            // Regrouped: every symbol holds a group of its own table.
+            for (int i = 0; i < 4; ++i) EXPECT_TRUE(owns(i < 2 ? t0 : t1, symbols[i]->Group)) << i;
+            if (v == 13) {
+                EXPECT_EQ(groupNames(t0), "G0 GY* ");
+                EXPECT_EQ(groupNames(t1), "G1 GX* ");
+            } else { // every group was read into table 1
+                EXPECT_EQ(groupNames(t0), "G0* GY* ");
+                EXPECT_EQ(groupNames(t1), "G1 GX ");
+            }
+        }
+        EXPECT_EQ(entry.GroupCount, t0.GroupCount() + t1.GroupCount());
+    }
+}
