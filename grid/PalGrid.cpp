@@ -3,6 +3,7 @@
 #include <QApplication>
 #include <QFocusEvent>
 #include <QKeyEvent>
+#include <QScopedValueRollback>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QScreen>
@@ -13,6 +14,7 @@
 
 #include <cmath>
 
+#include "EventBoundary.h"
 #include "platform/Exceptions.h"
 #include "platform/Files.h"
 #include "platform/MessageHook.h"
@@ -72,8 +74,8 @@ void TSelectionEffect::SetFontColor(const QColor& c) {
 // ---- TPopupListbox ---------------------------------------------------------------------
 
 TPopupListbox::TPopupListbox(QWidget* editor)
-    : QListWidget(nullptr), Clock([] { return GetTickCount(); }) {
-    (void)editor;
+    : QListWidget(editor), Clock([] { return GetTickCount(); }) {
+    // Owned by the editor (freed with it), yet a window of its own.
     setWindowFlags(Qt::Tool | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint);
     setAttribute(Qt::WA_ShowWithoutActivating);
     setFocusPolicy(Qt::NoFocus);
@@ -85,6 +87,10 @@ TPopupListbox::TPopupListbox(QWidget* editor)
 }
 
 void TPopupListbox::keyPressEvent(QKeyEvent* event) {
+    Guard([&] { KeyDown(event); });
+}
+
+void TPopupListbox::KeyDown(QKeyEvent* event) {
     if (event->key() == Qt::Key_Backspace || event->key() == Qt::Key_Escape) {
         SearchText.clear();
         return;
@@ -112,7 +118,7 @@ void TPopupListbox::mouseReleaseEvent(QMouseEvent* event) {
     if (inside) {
         if (QListWidgetItem* it = itemAt(event->position().toPoint())) setCurrentItem(it);
     }
-    if (OnClose) OnClose(inside);
+    if (OnClose) Guard([&] { OnClose(inside); });
 }
 
 // ---- TPalInplaceEdit ------------------------------------------------------------------------
@@ -268,19 +274,23 @@ bool TPalInplaceEdit::event(QEvent* e) {
         auto* k = static_cast<QKeyEvent*>(e);
         if ((k->key() == Qt::Key_Tab || k->key() == Qt::Key_Backtab) &&
             !(k->modifiers() & (Qt::ControlModifier | Qt::AltModifier))) {
-            PalGrid()->TabOut(k->key() == Qt::Key_Tab && !(k->modifiers() & Qt::ShiftModifier));
+            Guard([&] { PalGrid()->TabOut(k->key() == Qt::Key_Tab && !(k->modifiers() & Qt::ShiftModifier)); });
             return true;
         }
     }
     return TInplaceEdit::event(e);
 }
 
-void TPalInplaceEdit::keyPressEvent(QKeyEvent* event) {
+void TPalInplaceEdit::KeyDown(QKeyEvent* event) {
     if (HandleKey(event)) return;
     QLineEdit::keyPressEvent(event);
 }
 
 void TPalInplaceEdit::paintEvent(QPaintEvent* event) {
+    Guard([&] { Paint(event); });
+}
+
+void TPalInplaceEdit::Paint(QPaintEvent* event) {
     if (FEditStyle == edsCheckBox) {
         QPainter p(this);
         p.fillRect(rect(), palette().color(QPalette::Base));
@@ -312,6 +322,18 @@ void TPalInplaceEdit::paintEvent(QPaintEvent* event) {
 }
 
 void TPalInplaceEdit::mousePressEvent(QMouseEvent* event) {
+    Guard([&] { MouseDown(event); });
+}
+
+void TPalInplaceEdit::mouseMoveEvent(QMouseEvent* event) {
+    Guard([&] { MouseMove(event); });
+}
+
+void TPalInplaceEdit::mouseReleaseEvent(QMouseEvent* event) {
+    Guard([&] { MouseUp(event); });
+}
+
+void TPalInplaceEdit::MouseDown(QMouseEvent* event) {
     const QPoint pos = event->position().toPoint();
     if (event->button() == Qt::LeftButton && FEditStyle == edsCheckBox) {
         FTracking = true;
@@ -331,7 +353,7 @@ void TPalInplaceEdit::mousePressEvent(QMouseEvent* event) {
     TInplaceEdit::mousePressEvent(event);
 }
 
-void TPalInplaceEdit::mouseMoveEvent(QMouseEvent* event) {
+void TPalInplaceEdit::MouseMove(QMouseEvent* event) {
     const QPoint pos = event->position().toPoint();
     if (FTracking && FEditStyle != edsCheckBox) {
         if (FDroppedDown && FActiveList && FActiveList->geometry().contains(mapToGlobal(pos))) {
@@ -351,7 +373,7 @@ void TPalInplaceEdit::mouseMoveEvent(QMouseEvent* event) {
     TInplaceEdit::mouseMoveEvent(event);
 }
 
-void TPalInplaceEdit::mouseReleaseEvent(QMouseEvent* event) {
+void TPalInplaceEdit::MouseUp(QMouseEvent* event) {
     const QPoint pos = event->position().toPoint();
     if (FTracking && event->button() == Qt::LeftButton) {
         FTracking = false;
@@ -379,10 +401,10 @@ void TPalInplaceEdit::mouseDoubleClickEvent(QMouseEvent* event) {
 }
 
 void TPalInplaceEdit::focusOutEvent(QFocusEvent* event) {
-    CloseUp(false);
+    Guard([&] { CloseUp(false); });
     TInplaceEdit::focusOutEvent(event);
     TPalGrid* grid = PalGrid();
-    if (!grid->FExitsDone && grid->FocusLeftGrid()) grid->LeaveGridReporting();
+    if (!grid->FExitsDone && grid->FocusLeftGrid()) Guard([&] { grid->LeaveGrid(); });
 }
 
 void TPalInplaceEdit::focusInEvent(QFocusEvent* event) {
@@ -501,11 +523,6 @@ void TPalGrid::SizeChanged() {
     CellEntered(Col(), Row());
 }
 
-void TPalGrid::ReportException(const std::exception& e) {
-    const auto* ex = dynamic_cast<const Exception*>(&e);
-    ShowMessageBox(ex ? ex->Message : std::string(e.what()), "");
-}
-
 bool TPalGrid::SelectCell(int col, int row) {
     if (!TCustomStringGrid::SelectCell(col, row)) return false;
     const int oldCol = FEntryCol;
@@ -519,7 +536,7 @@ bool TPalGrid::SelectCell(int col, int row) {
             return false;
         } catch (const std::exception& e) {
             if (!isVisible()) throw;
-            ReportException(e);
+            ShowException(e);
             return false;
         }
     }
@@ -530,10 +547,12 @@ bool TPalGrid::SelectCell(int col, int row) {
 bool TPalGrid::event(QEvent* e) {
     if (e->type() == kTitlesEvent) {
         auto* t = static_cast<TTitlesEvent*>(e);
-        for (int r = 0; r < FixedRows(); ++r) {
-            InvalidateCell(t->OldCol, r);
-            InvalidateCell(t->NewCol, r);
-        }
+        Guard([&] {
+            for (int r = 0; r < FixedRows(); ++r) {
+                InvalidateCell(t->OldCol, r);
+                InvalidateCell(t->NewCol, r);
+            }
+        });
         return true;
     }
     return TCustomStringGrid::event(e);
@@ -564,19 +583,13 @@ void TPalGrid::SetEditText(int col, int row, const QString& value) {
 
 void TPalGrid::SetCellValue(const QString& text) {
     if (FInSetCellValue) return;
-    FInSetCellValue = true;
-    try {
-        SetEditText(Col(), Row(), text);
-        if (InplaceEditor()) {
-            const QSignalBlocker quiet(InplaceEditor());
-            InplaceEditor()->setText(text);
-            InplaceEditor()->update();
-        }
-    } catch (...) {
-        FInSetCellValue = false;
-        throw;
+    const QScopedValueRollback inside(FInSetCellValue, true);
+    SetEditText(Col(), Row(), text);
+    if (InplaceEditor()) {
+        const QSignalBlocker quiet(InplaceEditor());
+        InplaceEditor()->setText(text);
+        InplaceEditor()->update();
     }
-    FInSetCellValue = false;
 }
 
 void TPalGrid::ToggleCheckBox() {
@@ -602,9 +615,8 @@ void TPalGrid::DeleteRow(int row) {
 void TPalGrid::MoveFocusOn() {
     // The cell and row have been left already: the focus change that follows
     // does not leave them a second time.
-    FExitsDone = true;
+    const QScopedValueRollback exitsDone(FExitsDone, true);
     focusNextPrevChild(true);
-    FExitsDone = false;
 }
 
 void TPalGrid::TabOut(bool forward) {
@@ -634,15 +646,7 @@ void TPalGrid::focusOutEvent(QFocusEvent* event) {
     // Leaving the grid means the focus went to another control of the same
     // window: not into the grid's own editor, not to another window, and not
     // away because the window is being hidden or destroyed.
-    if (!FExitsDone && FocusLeftGrid()) LeaveGridReporting();
-}
-
-void TPalGrid::LeaveGridReporting() {
-    try {
-        LeaveGrid();
-    } catch (const std::exception& e) {
-        ReportException(e);
-    }
+    if (!FExitsDone && FocusLeftGrid()) Guard([&] { LeaveGrid(); });
 }
 
 void TPalGrid::focusInEvent(QFocusEvent* event) {
@@ -698,7 +702,7 @@ bool TPalGrid::HandleKeyDown(QKeyEvent* event) {
     return false;
 }
 
-void TPalGrid::keyPressEvent(QKeyEvent* event) {
+void TPalGrid::KeyEvent(QKeyEvent* event) {
     int key = event->key();
     if (OnKeyDown) OnKeyDown(*this, key, event->modifiers());
     if (key == 0) return;
@@ -837,7 +841,7 @@ void TPalGrid::ColWidthsChanged() {
 
 void TPalGrid::ApplyProportionalWidths() {
     if (!FProportional || FColPercents.size() != static_cast<size_t>(ColCount())) return;
-    FApplyingWidths = true;
+    const QScopedValueRollback applying(FApplyingWidths, true);
     const int client = ClientArea().width();
     int sum = 0;
     for (int c = 0; c + 1 < ColCount(); ++c) {
@@ -846,7 +850,6 @@ void TPalGrid::ApplyProportionalWidths() {
         sum += w;
     }
     SetColWidths(ColCount() - 1, std::max(0, client - sum));
-    FApplyingWidths = false;
 }
 
 void TPalGrid::Resized() { ApplyProportionalWidths(); }

@@ -88,6 +88,9 @@ public:
 protected:
     void keyPressEvent(QKeyEvent* event) override;
     void mouseReleaseEvent(QMouseEvent* event) override;
+
+private:
+    void KeyDown(QKeyEvent* event);
 };
 
 // The grid's in-place editor, with its four edit styles.
@@ -113,7 +116,7 @@ public:
 
 protected:
     bool event(QEvent* event) override;
-    void keyPressEvent(QKeyEvent* event) override;
+    void KeyDown(QKeyEvent* event) override;
     void paintEvent(QPaintEvent* event) override;
     void mousePressEvent(QMouseEvent* event) override;
     void mouseReleaseEvent(QMouseEvent* event) override;
@@ -124,6 +127,10 @@ protected:
 
 private:
     TPalGrid* PalGrid() const;
+    void Paint(QPaintEvent* event);
+    void MouseDown(QMouseEvent* event);
+    void MouseMove(QMouseEvent* event);
+    void MouseUp(QMouseEvent* event);
     TEditStyle FEditStyle = edsText;
     int FButtonWidth;
     TPopupListbox* FPickList = nullptr;
@@ -214,7 +221,7 @@ protected:
     void MouseDown(QMouseEvent* event) override;
     void MouseUp(QMouseEvent* event) override;
     void Resized() override;
-    void keyPressEvent(QKeyEvent* event) override;
+    void KeyEvent(QKeyEvent* event) override;
     void focusOutEvent(QFocusEvent* event) override;
     void focusInEvent(QFocusEvent* event) override;
     bool event(QEvent* event) override;
@@ -226,13 +233,11 @@ private:
     void RowExit(int row);
     void ApplyProportionalWidths();
     void LeaveGrid();
-    void LeaveGridReporting();
     // The focus went from the grid (or its editor) to another control of its window.
     bool FocusLeftGrid() const;
     void MoveFocusOn();
     // The grid's key handling before the toolkit's: true when consumed.
     bool HandleKeyDown(QKeyEvent* event);
-    void ReportException(const std::exception& e);
 
     TPalGridOptions FOptions = 0;
     TGridStyle FStyle = gsWeb;

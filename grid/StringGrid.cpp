@@ -10,6 +10,8 @@
 
 #include <algorithm>
 
+#include "EventBoundary.h"
+
 namespace elo {
 
 // ---- TInplaceEdit --------------------------------------------------------------------
@@ -19,8 +21,9 @@ TInplaceEdit::TInplaceEdit(TCustomStringGrid* grid) : QLineEdit(grid), FGrid(gri
     // Not a stop of the Tab key: Tab leaves the grid (see TPalInplaceEdit).
     setFocusPolicy(Qt::ClickFocus);
     hide();
-    connect(this, &QLineEdit::textEdited, this,
-            [this](const QString& text) { FGrid->SetEditText(FGrid->Col(), FGrid->Row(), text); });
+    connect(this, &QLineEdit::textEdited, this, [this](const QString& text) {
+        Guard([&] { FGrid->SetEditText(FGrid->Col(), FGrid->Row(), text); });
+    });
 }
 
 void TInplaceEdit::UpdateContents() {
@@ -34,6 +37,10 @@ void TInplaceEdit::Move(const QRect& rect) {
 }
 
 void TInplaceEdit::keyPressEvent(QKeyEvent* event) {
+    Guard([&] { KeyDown(event); });
+}
+
+void TInplaceEdit::KeyDown(QKeyEvent* event) {
     switch (event->key()) {
     case Qt::Key_Up:
     case Qt::Key_Down:
@@ -467,14 +474,18 @@ void TCustomStringGrid::PaintGrid(QPainter& painter) {
 
 void TCustomStringGrid::paintEvent(QPaintEvent*) {
     QPainter painter(this);
-    PaintGrid(painter);
-    PaintBorder(painter);
+    Guard([&] {
+        PaintGrid(painter);
+        PaintBorder(painter);
+    });
 }
 
 void TCustomStringGrid::resizeEvent(QResizeEvent*) {
-    UpdateScrollBars();
-    Resized();
-    if (EditorMode()) FEditor->Move(CellRect(FCol, FRow));
+    Guard([&] {
+        UpdateScrollBars();
+        Resized();
+        if (EditorMode()) FEditor->Move(CellRect(FCol, FRow));
+    });
 }
 
 // ---- keyboard -----------------------------------------------------------------------------
@@ -527,6 +538,10 @@ void TCustomStringGrid::KeyPress(QKeyEvent* event) {
 }
 
 void TCustomStringGrid::keyPressEvent(QKeyEvent* event) {
+    Guard([&] { KeyEvent(event); });
+}
+
+void TCustomStringGrid::KeyEvent(QKeyEvent* event) {
     int key = event->key();
     if (OnKeyDown) OnKeyDown(*this, key, event->modifiers());
     if (key == 0) return;
@@ -588,14 +603,22 @@ void TCustomStringGrid::MouseMove(QMouseEvent* event) {
     setCursor(ColumnAtSizingBorder(p) >= 0 ? Qt::SplitHCursor : Qt::ArrowCursor);
 }
 
-void TCustomStringGrid::mousePressEvent(QMouseEvent* event) { MouseDown(event); }
-void TCustomStringGrid::mouseReleaseEvent(QMouseEvent* event) { MouseUp(event); }
-void TCustomStringGrid::mouseMoveEvent(QMouseEvent* event) { MouseMove(event); }
-void TCustomStringGrid::mouseDoubleClickEvent(QMouseEvent* event) { MouseDown(event); }
+void TCustomStringGrid::mousePressEvent(QMouseEvent* event) {
+    Guard([&] { MouseDown(event); });
+}
+void TCustomStringGrid::mouseReleaseEvent(QMouseEvent* event) {
+    Guard([&] { MouseUp(event); });
+}
+void TCustomStringGrid::mouseMoveEvent(QMouseEvent* event) {
+    Guard([&] { MouseMove(event); });
+}
+void TCustomStringGrid::mouseDoubleClickEvent(QMouseEvent* event) {
+    Guard([&] { MouseDown(event); });
+}
 
 void TCustomStringGrid::wheelEvent(QWheelEvent* event) {
     const int steps = event->angleDelta().y() / 120;
-    if (steps != 0) SetTopRow(FTopRow - steps);
+    if (steps != 0) Guard([&] { SetTopRow(FTopRow - steps); });
 }
 
 } // namespace elo

@@ -43,6 +43,8 @@ public:
 
 protected:
     void keyPressEvent(QKeyEvent* event) override;
+    // The key handling itself, inside the event boundary.
+    virtual void KeyDown(QKeyEvent* event);
     TCustomStringGrid* FGrid;
 };
 
@@ -134,6 +136,9 @@ protected:
     // F2 opens the editor; typing opens it with the character.
     virtual void KeyDown(QKeyEvent* event);
     virtual void KeyPress(QKeyEvent* event);
+    // A key event as a whole (OnKeyDown, KeyDown, KeyPress), inside the event
+    // boundary; the Qt overrides only call it through Guard.
+    virtual void KeyEvent(QKeyEvent* event);
     virtual void MouseDown(QMouseEvent* event);
     virtual void MouseUp(QMouseEvent* event);
     virtual void MouseMove(QMouseEvent* event);

@@ -3,6 +3,7 @@
 
 #include <QApplication>
 #include <QLineEdit>
+#include <QPointer>
 #include <QTest>
 #include <QVBoxLayout>
 
@@ -12,6 +13,7 @@
 
 #include "grid/PalGrid.h"
 #include "platform/Exceptions.h"
+#include "platform/MessageHook.h"
 
 using namespace elo;
 
@@ -289,4 +291,57 @@ TEST(PalGrid, ProportionalColumnsKeepTheirShares) {
     EXPECT_EQ(f.grid->ColWidths(0) + f.grid->ColWidths(1) + f.grid->ColWidths(2), client);
     EXPECT_NEAR(f.grid->ColWidths(2), client / 2, 1);
     EXPECT_GT(changes, 0);
+}
+
+namespace {
+// Captures what the standard error display shows.
+struct ShownMessages {
+    ShownMessages() {
+        previous = SetMessageBoxHook([this](const std::string& text, const std::string&) { texts.push_back(text); });
+    }
+    ~ShownMessages() { SetMessageBoxHook(previous); }
+    std::vector<std::string> texts;
+    TMessageBoxHook previous;
+};
+} // namespace
+
+TEST(PalGrid, ExceptionsFromHandlersStopAtTheEventBoundary) {
+    Fixture f;
+    f.grid->SetOptions(dgeEditing | dgeArrowKeyActive); // no row to move on to
+    f.grid->SetCells(2, 1, "x");
+    f.grid->FocusCell(2, 1);
+    ShownMessages shown;
+    // Enter in the last cell of the last row leaves the cell directly.
+    f.grid->OnCellExit = [](TPalGrid&, int, int) { throw Exception("no way out"); };
+    f.Key(Qt::Key_Return);
+    EXPECT_EQ(shown.texts, (std::vector<std::string>{"no way out"}));
+    EXPECT_EQ(f.grid->Col(), 2);
+    EXPECT_EQ(f.grid->Row(), 1);
+    EXPECT_FALSE(f.after->hasFocus());
+    // The silent veto shows nothing.
+    f.grid->OnCellExit = [](TPalGrid&, int, int) { throw EAbort(); };
+    f.Key(Qt::Key_Return);
+    EXPECT_EQ(shown.texts.size(), 1u);
+    EXPECT_EQ(f.grid->Row(), 1);
+    // A key handler's error: shown, and the grid goes on.
+    f.grid->OnKeyDown = [](TCustomStringGrid&, int&, Qt::KeyboardModifiers) { throw Exception("key"); };
+    f.Key(Qt::Key_Up);
+    EXPECT_EQ(shown.texts.back(), "key");
+}
+
+TEST(PalGrid, ThePickListGoesWithItsEditor) {
+    QPointer<TPopupListbox> list;
+    {
+        Fixture f;
+        f.grid->OnGetEditStyle = [](TPalGrid&, int col, int, TEditStyle& style, bool&) {
+            if (col == 2) style = edsPickList;
+        };
+        f.grid->FocusCell(2, 1);
+        f.Key(Qt::Key_F2);
+        auto* editor = static_cast<TPalInplaceEdit*>(f.grid->InplaceEditor());
+        list = editor->PickList();
+        ASSERT_TRUE(list);
+        EXPECT_TRUE(list->isWindow()); // a window of its own, yet owned
+    }
+    EXPECT_TRUE(list.isNull());
 }
