@@ -5,6 +5,8 @@
 #include <algorithm>
 
 #include "platform/Files.h"
+#include "platform/LockScope.h"
+#include "platform/ScopeExit.h"
 #include "platform/Resources.h"
 
 namespace elo {
@@ -84,8 +86,8 @@ void TNLXInterfaceItem::StopWatching() {
 void TNLXInterfaceItem::FileChanged() {
     TNLXInterfaces& registry = NLXInterfaces();
     std::lock_guard section(registry.Section);
-    Lock();
-    try {
+    TLockScope<TNLXInterfaceItem> use(*this);
+    {
         // A library whose file is gone keeps what it has: waiting for the file
         // here would freeze the main thread.
         if (!Path.empty() && FileExists(Path)) {
@@ -103,11 +105,7 @@ void TNLXInterfaceItem::FileChanged() {
                 registry.NotifyChanged(this);
             }
         }
-    } catch (...) {
-        Unlock();
-        throw;
     }
-    Unlock();
 }
 
 void TNLXInterfaceItem::OpenLibraryStream(TStream*& stream) {
@@ -166,10 +164,16 @@ void TNLXInterfaceItem::ClearEntries() {
 }
 
 void TNLXInterfaceItem::LoadDirectory() {
-    Lock();
     Loading = true;
     FSorted = false;
-    try {
+    // Sorted and no longer loading however the reading ends; the use lock is
+    // let go of first.
+    TScopeExit done([this] {
+        SortEntries();
+        Loading = false;
+    });
+    TLockScope<TNLXInterfaceItem> use(*this);
+    {
         ClearEntries();
         if (Stream) {
             Stream->GetStream(); // the file itself, or the error that it cannot be had
@@ -186,15 +190,7 @@ void TNLXInterfaceItem::LoadDirectory() {
         }
         FileStamp = CurrentFileStamp();
         FileDate = FileStamp.Date;
-    } catch (...) {
-        Unlock();
-        SortEntries();
-        Loading = false;
-        throw;
     }
-    Unlock();
-    SortEntries();
-    Loading = false;
 }
 
 TNLXInterface* TNLXInterfaceItem::AddEntry(std::string_view prefix, std::string_view namePart) {

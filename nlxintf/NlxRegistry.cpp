@@ -1,5 +1,6 @@
 #include "NlxRegistry.h"
 
+#include "platform/DebugOutput.h"
 #include "platform/Files.h"
 #include "platform/MessageHook.h"
 
@@ -11,6 +12,15 @@ TNLXInterfaces* gRegistry = nullptr;
 
 std::string BaseName(const std::string& path) { return ChangeFileExt(ExtractFileName(path), ""); }
 } // namespace
+
+TLibraryUse::~TLibraryUse() {
+    if (!FRegistry) return;
+    try {
+        FRegistry->UnlockLibrary(); // lets go of the registry whatever happens
+    } catch (const std::exception& e) {
+        DebugOutput(std::string("UnlockLibrary: ") + e.what());
+    }
+}
 
 TNLXInterfaces& NLXInterfaces() {
     std::lock_guard lock(gCreation);
@@ -30,24 +40,20 @@ TNLXInterfaces::~TNLXInterfaces() {
 }
 
 void TNLXInterfaces::LockLibrary(const std::string& libraryName) {
-    Section.lock();
-    try {
-        InternalGetItem(libraryName);
-        Current->Lock();
-    } catch (...) {
-        Section.unlock();
-        throw;
-    }
+    std::unique_lock section(Section);
+    InternalGetItem(libraryName);
+    Current->Lock();
+    section.release(); // held until UnlockLibrary
 }
 
 void TNLXInterfaces::UnlockLibrary() {
-    try {
-        if (Current) Current->Unlock();
-    } catch (...) {
-        Section.unlock();
-        throw;
-    }
-    Section.unlock();
+    std::unique_lock section(Section, std::adopt_lock); // let go of whatever happens
+    if (Current) Current->Unlock();
+}
+
+TLibraryUse TNLXInterfaces::UseLibrary(const std::string& libraryName) {
+    LockLibrary(libraryName);
+    return TLibraryUse(*this);
 }
 
 int TNLXInterfaces::Count() {

@@ -8,12 +8,27 @@
 #include <memory>
 #include <mutex>
 #include <string>
+#include <utility>
 
 #include "NlxLibrary.h"
 
 namespace elo {
 
 inline constexpr int kRegistrySlots = 5;
+
+class TNLXInterfaces;
+
+// A library locked in the registry for a scope: UnlockLibrary when it ends.
+class [[nodiscard]] TLibraryUse {
+public:
+    explicit TLibraryUse(TNLXInterfaces& registry) : FRegistry(&registry) {}
+    TLibraryUse(TLibraryUse&& other) noexcept : FRegistry(std::exchange(other.FRegistry, nullptr)) {}
+    TLibraryUse& operator=(TLibraryUse&&) = delete;
+    ~TLibraryUse();
+
+private:
+    TNLXInterfaces* FRegistry;
+};
 
 class TNLXInterfaces {
 public:
@@ -26,6 +41,8 @@ public:
     // thread holds Section and the library's use lock until UnlockLibrary.
     void LockLibrary(const std::string& libraryName);
     void UnlockLibrary();
+    // LockLibrary for a scope: the registry is unlocked when the guard goes.
+    TLibraryUse UseLibrary(const std::string& libraryName);
     // The current library's entry count; "No Current Interface" without one.
     int Count();
     // The current library's entry at index (in its sorted order), LastAccess stamped.

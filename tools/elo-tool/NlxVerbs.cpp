@@ -5,6 +5,8 @@
 #include "Tool.h"
 #include "nlxintf/nlxintf.h"
 #include "platform/Files.h"
+#include "platform/LockScope.h"
+#include "platform/ScopeExit.h"
 
 namespace elo::tool {
 
@@ -77,9 +79,9 @@ std::string Show(const std::string& lib, const std::string& which) {
             if (SameTextLocale(library.EntryAt(i)->FullName, wanted)) entry = library.EntryAt(i);
         if (!entry) throw Exception("Entry not found: " + wanted);
     }
-    library.Lock(); // one use for the whole entry: the file is opened once
-    try {
-        entry->EnsureHeader();
+    TLockScope<TNLXInterfaceItem> use(library); // one use for the whole entry: the file is opened once
+    entry->EnsureHeader();
+    {
         json doc = {{"fullName", Out(entry->FullName)},   {"name", Out(entry->Name())},
                     {"kind", entry->Kind},                {"text1", Out(entry->Text1)},
                     {"text2", Out(entry->Text2)},         {"longText", Out(entry->LongText)},
@@ -89,11 +91,7 @@ std::string Show(const std::string& lib, const std::string& which) {
                     {"symbolCount0", entry->SymbolCount0}, {"symbolCount1", entry->SymbolCount1},
                     {"groupCount", entry->GroupCount}};
         doc["tables"] = json::array({TableJson(*entry->Defs0()), TableJson(*entry->Defs1())});
-        library.Unlock();
         return doc.dump();
-    } catch (...) {
-        library.Unlock();
-        throw;
     }
 }
 
@@ -111,26 +109,17 @@ std::string Expand(const std::string& in, const std::string& out) {
 // in the registry's order, under the registry's lock.
 std::string Keywords(const std::string& lib) {
     NlxInterfacesStartup();
+    TScopeExit shutdown([] { NlxInterfacesShutdown(); });
     json keywords = json::array();
-    try {
-        TNLXInterfaces& registry = NLXInterfaces();
-        registry.LockLibrary(In(lib));
-        try {
-            const int count = registry.Count();
-            for (int i = 0; i < count; ++i) {
-                TNLXInterface* entry = registry.Items(i);
-                if (entry->Kind == 10) keywords.push_back(Out(entry->Name()));
-            }
-        } catch (...) {
-            registry.UnlockLibrary();
-            throw;
+    TNLXInterfaces& registry = NLXInterfaces();
+    {
+        const TLibraryUse use = registry.UseLibrary(In(lib));
+        const int count = registry.Count();
+        for (int i = 0; i < count; ++i) {
+            TNLXInterface* entry = registry.Items(i);
+            if (entry->Kind == 10) keywords.push_back(Out(entry->Name()));
         }
-        registry.UnlockLibrary();
-    } catch (...) {
-        NlxInterfacesShutdown();
-        throw;
     }
-    NlxInterfacesShutdown();
     return json{{"keywords", keywords}}.dump();
 }
 

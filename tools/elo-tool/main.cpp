@@ -66,5 +66,8 @@ int main(int argc, char** argv) {
         return Fail(e.what());
     } catch (const std::bad_alloc&) {
         return Fail("Out of memory");
+    } catch (const std::exception& e) {
+        // length_error and the like: still the one document with its "error".
+        return Fail(e.what());
     }
 }
