@@ -213,6 +213,7 @@ void TPalInplaceEdit::CloseUp(bool accept) {
     if (!FDroppedDown || !FActiveList) return;
     FTracking = false;
     FPressed = false;
+    FListDragging = false;
     QListWidgetItem* item = FActiveList->currentItem();
     const QString value = item ? item->text() : QString();
     void* data = item ? item->data(Qt::UserRole).value<void*>() : nullptr;
@@ -265,7 +266,13 @@ bool TPalInplaceEdit::HandleKey(QKeyEvent* event) {
         QApplication::sendEvent(grid, event);
         return true;
     }
-    if (FEditStyle == edsCheckBox && key != Qt::Key_Tab && key != Qt::Key_Backtab) return true; // no typing
+    if (FEditStyle == edsCheckBox && key != Qt::Key_Tab && key != Qt::Key_Backtab) {
+        // No typing: the pending character is dropped, the key itself goes on
+        // to the grid (Delete, Home, End, PgUp, PgDn, F2 ...).
+        QKeyEvent keyOnly(QEvent::KeyPress, key, event->modifiers());
+        QApplication::sendEvent(grid, &keyOnly);
+        return true;
+    }
     return false;
 }
 
@@ -355,11 +362,19 @@ void TPalInplaceEdit::MouseDown(QMouseEvent* event) {
 
 void TPalInplaceEdit::MouseMove(QMouseEvent* event) {
     const QPoint pos = event->position().toPoint();
+    if (FListDragging) {
+        TrackInList(mapToGlobal(pos));
+        return;
+    }
     if (FTracking && FEditStyle != edsCheckBox) {
         if (FDroppedDown && FActiveList && FActiveList->geometry().contains(mapToGlobal(pos))) {
-            FTracking = false; // the press goes on in the list
+            // The press goes on in the list: dragging over it selects, the
+            // release accepts the item under the pointer.
+            FTracking = false;
             FPressed = false;
+            FListDragging = true;
             update();
+            TrackInList(mapToGlobal(pos));
             return;
         }
         const bool over = ButtonRect().contains(pos);
@@ -373,8 +388,22 @@ void TPalInplaceEdit::MouseMove(QMouseEvent* event) {
     TInplaceEdit::mouseMoveEvent(event);
 }
 
+void TPalInplaceEdit::TrackInList(const QPoint& global) {
+    if (!FActiveList) return;
+    const QPoint at = FActiveList->viewport()->mapFromGlobal(global);
+    if (QListWidgetItem* item = FActiveList->itemAt(at)) FActiveList->setCurrentItem(item);
+}
+
 void TPalInplaceEdit::MouseUp(QMouseEvent* event) {
     const QPoint pos = event->position().toPoint();
+    if (FListDragging && event->button() == Qt::LeftButton) {
+        FListDragging = false;
+        const QPoint global = mapToGlobal(pos);
+        const bool inside = FActiveList && FActiveList->geometry().contains(global);
+        if (inside) TrackInList(global);
+        CloseUp(inside);
+        return;
+    }
     if (FTracking && event->button() == Qt::LeftButton) {
         FTracking = false;
         const bool wasPressed = FPressed;
@@ -441,7 +470,7 @@ void TPalGrid::SetOptions(TPalGridOptions options) {
     if (options & dgeRowSizing) toolkit |= goRowSizing;
     SetGridOptions(toolkit);
     FProportional = options & dgeProportionalColResize;
-    if (FProportional) FHScroll->hide();
+    SetHorizontalScrollBar(!FProportional);
     ColWidthsChanged();
 }
 
@@ -676,10 +705,10 @@ bool TPalGrid::HandleKeyDown(QKeyEvent* event) {
             // The shift state is cleared: a plain move follows.
             QKeyEvent plain(QEvent::KeyPress, key, Qt::NoModifier);
             if (!CurrentCellEditable()) {
-                DefaultKeyDown(&plain);
+                ToolkitKeyDown(&plain);
                 HideEditor();
             } else {
-                DefaultKeyDown(&plain);
+                ToolkitKeyDown(&plain);
                 if (FOptions & dgeAlwaysShowEditor) ShowEditor();
             }
             return true;
@@ -687,7 +716,7 @@ bool TPalGrid::HandleKeyDown(QKeyEvent* event) {
         if (FOptions & dgeEditing) return true; // ignored entirely
     }
     if (!CurrentCellEditable()) {
-        DefaultKeyDown(event);
+        ToolkitKeyDown(event);
         HideEditor();
         return key != Qt::Key_Return && key != Qt::Key_Enter && event->text().isEmpty();
     }
@@ -696,16 +725,23 @@ bool TPalGrid::HandleKeyDown(QKeyEvent* event) {
         ToggleCheckBox();
         return true; // the pending character is discarded
     }
-    DefaultKeyDown(event);
+    ToolkitKeyDown(event);
     if (key == Qt::Key_Escape && EditorMode() && !(FOptions & dgeAlwaysShowEditor)) HideEditor();
     if ((FOptions & dgeAlwaysShowEditor) && !EditorMode()) ShowEditor();
     return false;
 }
 
-void TPalGrid::KeyEvent(QKeyEvent* event) {
+void TPalGrid::ToolkitKeyDown(QKeyEvent* event) {
+    // The toolkit's key handling carries OnKeyDown: the handler sees the key
+    // after the grid's own steps (Escape's restore, the arrow's append), and a
+    // key it clears moves nothing.
     int key = event->key();
     if (OnKeyDown) OnKeyDown(*this, key, event->modifiers());
-    if (key == 0) return;
+    if (key != 0) DefaultKeyDown(event);
+}
+
+void TPalGrid::KeyEvent(QKeyEvent* event) {
+    const int key = event->key();
     if (HandleKeyDown(event)) return;
     if (key == Qt::Key_Return || key == Qt::Key_Enter) {
         AdvanceCell();
@@ -740,7 +776,7 @@ void TPalGrid::AdvanceCell() {
             try {
                 CellExit(Col(), Row());
             } catch (...) {
-                if (appended) TCustomStringGrid::DeleteRow(RowCount() - 1);
+                if (appended) DeleteRow(RowCount() - 1);
                 throw;
             }
             if (nextRowEditable()) {
@@ -754,7 +790,7 @@ void TPalGrid::AdvanceCell() {
         if (first >= 0 && Row() != RowCount() - 1) {
             const int target = Row() + 1;
             FocusCell(first, target, false);
-            if (appended && Row() != RowCount() - 1 && RowCount() - FixedRows() > 1) TCustomStringGrid::DeleteRow(RowCount() - 1);
+            if (appended && Row() != RowCount() - 1 && RowCount() - FixedRows() > 1) DeleteRow(RowCount() - 1);
         }
     } else {
         if (KeyCol == -1 || KeyCol >= next || !Cells(KeyCol, Row()).isEmpty()) {
@@ -816,7 +852,7 @@ void TPalGrid::MouseUp(QMouseEvent* event) {
     else if (FOptions & dgeAlwaysShowEditor) ShowEditor();
     if (onCell && col == Col() && row == Row()) {
         bool readOnly = false;
-        if (GetEditStyle(col, row, &readOnly) == edsCheckBox && IsCellEditable(col, row) && !readOnly) {
+        if (GetEditStyle(col, row, &readOnly) == edsCheckBox && CurrentCellEditable() && !readOnly) {
             const QRect cell = CellRect(col, row);
             if (CheckBoxArea(cell.width(), cell.height()).contains(p - cell.topLeft())) ToggleCheckBox();
         }

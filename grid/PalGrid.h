@@ -131,11 +131,13 @@ private:
     void MouseDown(QMouseEvent* event);
     void MouseMove(QMouseEvent* event);
     void MouseUp(QMouseEvent* event);
+    void TrackInList(const QPoint& global);
     TEditStyle FEditStyle = edsText;
     int FButtonWidth;
     TPopupListbox* FPickList = nullptr;
     TPopupListbox* FActiveList = nullptr;
     bool FDroppedDown = false, FTracking = false, FPressed = false;
+    bool FListDragging = false; // a press on the button went on into the open list
 };
 
 class TPalGrid : public TCustomStringGrid {
@@ -238,6 +240,7 @@ private:
     void MoveFocusOn();
     // The grid's key handling before the toolkit's: true when consumed.
     bool HandleKeyDown(QKeyEvent* event);
+    void ToolkitKeyDown(QKeyEvent* event);
 
     TPalGridOptions FOptions = 0;
     TGridStyle FStyle = gsWeb;

@@ -120,7 +120,7 @@ void DrawCheckBox(QPainter& painter, const QRect& rect, int state) {
                       CheckBoxImage(state));
 }
 
-QString FormatByDrawStyle(const QString& text, int style, bool& rightAligned) {
+QString FormatByDrawStyle(const QString& text, int style, bool& rightAligned, const QLocale& system) {
     rightAligned = style == drsRight || style == drsFixed4 || style == drsCurrency || style == drsFixed2 ||
                    style == drsFixed6;
     int decimals = -1;
@@ -140,7 +140,7 @@ QString FormatByDrawStyle(const QString& text, int style, bool& rightAligned) {
     default:
         return text;
     }
-    QLocale locale = QLocale::system();
+    QLocale locale = system;
     bool ok = false;
     const double value = locale.toDouble(text.trimmed(), &ok);
     if (text.trimmed().isEmpty() || !ok) return text;

@@ -5,6 +5,7 @@
 
 #include <QColor>
 #include <QImage>
+#include <QLocale>
 #include <QPainter>
 #include <QRect>
 #include <QString>
@@ -47,7 +48,9 @@ enum TDrawStyle : int {
 };
 // The text of a cell in a draw style, with the system's number conventions; a
 // text that is no number is kept as it is. rightAligned tells the alignment.
-QString FormatByDrawStyle(const QString& text, int style, bool& rightAligned);
+// Numbers follow the given locale's conventions (the system's when painting).
+QString FormatByDrawStyle(const QString& text, int style, bool& rightAligned,
+                          const QLocale& locale = QLocale::system());
 
 // The amber of the band under the current column's title.
 inline QColor AmberBand() { return QColor(255, 203, 47); }

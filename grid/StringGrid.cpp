@@ -216,19 +216,20 @@ QRect TCustomStringGrid::ClientArea() const {
 QRect TCustomStringGrid::CellRect(int col, int row) const {
     if (col < 0 || col >= FColCount || row < 0 || row >= RowCount()) return {};
     const QRect area = ClientArea();
-    auto position = [&](int index, int fixed, int first, const std::vector<int>& sizes, int start, int limit) {
+    auto position = [&](int index, int fixed, int first, const std::vector<int>& sizes, int line, int start,
+                        int limit) {
         int at = start;
         if (index < fixed) {
-            for (int i = 0; i < index; ++i) at += sizes[static_cast<size_t>(i)] + FGridLineWidth;
+            for (int i = 0; i < index; ++i) at += sizes[static_cast<size_t>(i)] + line;
             return at;
         }
-        for (int i = 0; i < fixed; ++i) at += sizes[static_cast<size_t>(i)] + FGridLineWidth;
+        for (int i = 0; i < fixed; ++i) at += sizes[static_cast<size_t>(i)] + line;
         if (index < first) return limit + 1; // scrolled out of view
-        for (int i = first; i < index && at <= limit; ++i) at += sizes[static_cast<size_t>(i)] + FGridLineWidth;
+        for (int i = first; i < index && at <= limit; ++i) at += sizes[static_cast<size_t>(i)] + line;
         return at;
     };
-    const int x = position(col, FFixedCols, FLeftCol, FColWidths, area.left(), area.right());
-    const int y = position(row, FFixedRows, FTopRow, FRowHeights, area.top(), area.bottom());
+    const int x = position(col, FFixedCols, FLeftCol, FColWidths, ColLineWidth(), area.left(), area.right());
+    const int y = position(row, FFixedRows, FTopRow, FRowHeights, RowLineWidth(), area.top(), area.bottom());
     if (x > area.right() || y > area.bottom()) return {};
     return QRect(x, y, ColWidths(col), RowHeights(row));
 }
@@ -236,18 +237,19 @@ QRect TCustomStringGrid::CellRect(int col, int row) const {
 bool TCustomStringGrid::MouseToCell(const QPoint& point, int& col, int& row) const {
     const QRect area = ClientArea();
     if (!area.contains(point)) return false;
-    auto find = [&](int coordinate, int fixed, int first, const std::vector<int>& sizes, int start, int count) {
+    auto find = [&](int coordinate, int fixed, int first, const std::vector<int>& sizes, int line, int start,
+                    int count) {
         int at = start;
         for (int i = 0; i < count; ++i) {
             if (i >= fixed && i < first) continue;
-            const int next = at + sizes[static_cast<size_t>(i)] + FGridLineWidth;
+            const int next = at + sizes[static_cast<size_t>(i)] + line;
             if (coordinate >= at && coordinate < next) return i;
             at = next;
         }
         return -1;
     };
-    col = find(point.x(), FFixedCols, FLeftCol, FColWidths, area.left(), FColCount);
-    row = find(point.y(), FFixedRows, FTopRow, FRowHeights, area.top(), RowCount());
+    col = find(point.x(), FFixedCols, FLeftCol, FColWidths, ColLineWidth(), area.left(), FColCount);
+    row = find(point.y(), FFixedRows, FTopRow, FRowHeights, RowLineWidth(), area.top(), RowCount());
     return col >= 0 && row >= 0;
 }
 
@@ -259,10 +261,10 @@ void TCustomStringGrid::InvalidateCell(int col, int row) {
 int TCustomStringGrid::VisibleRowCount() const {
     const QRect area = ClientArea();
     int y = area.top();
-    for (int i = 0; i < FFixedRows; ++i) y += RowHeights(i) + FGridLineWidth;
+    for (int i = 0; i < FFixedRows; ++i) y += RowHeights(i) + RowLineWidth();
     int n = 0;
     for (int r = FTopRow; r < RowCount() && y + RowHeights(r) <= area.bottom() + 1; ++r, ++n)
-        y += RowHeights(r) + FGridLineWidth;
+        y += RowHeights(r) + RowLineWidth();
     return n;
 }
 
@@ -271,39 +273,44 @@ void TCustomStringGrid::UpdateScrollBars() {
     FUpdatingScroll = true;
     const int b = BorderWidth();
     const QRect all = rect().adjusted(b, b, -b, -b);
-    auto extent = [&](const std::vector<int>& sizes, int from) {
+    auto extent = [&](const std::vector<int>& sizes, int from, int line) {
         int total = 0;
-        for (size_t i = static_cast<size_t>(from); i < sizes.size(); ++i) total += sizes[i] + FGridLineWidth;
+        for (size_t i = static_cast<size_t>(from); i < sizes.size(); ++i) total += sizes[i] + line;
         return total;
     };
-    auto fixedExtent = [&](const std::vector<int>& sizes, int fixed) {
+    auto fixedExtent = [&](const std::vector<int>& sizes, int fixed, int line) {
         int total = 0;
-        for (int i = 0; i < fixed; ++i) total += sizes[static_cast<size_t>(i)] + FGridLineWidth;
+        for (int i = 0; i < fixed; ++i) total += sizes[static_cast<size_t>(i)] + line;
         return total;
     };
+    const int rowLine = RowLineWidth(), colLine = ColLineWidth();
     const int sb = style()->pixelMetric(QStyle::PM_ScrollBarExtent);
-    bool needV = fixedExtent(FRowHeights, FFixedRows) + extent(FRowHeights, FFixedRows) > all.height();
-    bool needH = fixedExtent(FColWidths, FFixedCols) + extent(FColWidths, FFixedCols) > all.width() - (needV ? sb : 0);
-    if (needH && !needV) needV = fixedExtent(FRowHeights, FFixedRows) + extent(FRowHeights, FFixedRows) > all.height() - sb;
+    const int allRows = fixedExtent(FRowHeights, FFixedRows, rowLine) + extent(FRowHeights, FFixedRows, rowLine);
+    const int allCols = fixedExtent(FColWidths, FFixedCols, colLine) + extent(FColWidths, FFixedCols, colLine);
+    bool needV = allRows > all.height();
+    bool needH = FHorizontalAllowed && allCols > all.width() - (needV ? sb : 0);
+    if (needH && !needV) needV = allRows > all.height() - sb;
     FVScroll->setVisible(needV);
     FHScroll->setVisible(needH);
     FVScroll->setGeometry(all.right() - sb + 1, all.top(), sb, all.height() - (needH ? sb : 0));
     FHScroll->setGeometry(all.left(), all.bottom() - sb + 1, all.width() - (needV ? sb : 0), sb);
     // The largest first row (column) that still fills the view.
-    auto maxFirst = [&](const std::vector<int>& sizes, int fixed, int room) {
+    auto maxFirst = [&](const std::vector<int>& sizes, int fixed, int line, int room) {
         int last = static_cast<int>(sizes.size()) - 1;
         int used = 0;
         int first = last;
         for (int i = last; i >= fixed; --i) {
-            used += sizes[static_cast<size_t>(i)] + FGridLineWidth;
+            used += sizes[static_cast<size_t>(i)] + line;
             if (used > room) break;
             first = i;
         }
         return std::max(first, fixed);
     };
     const QRect area = ClientArea();
-    const int maxTop = maxFirst(FRowHeights, FFixedRows, area.height() - fixedExtent(FRowHeights, FFixedRows));
-    const int maxLeft = maxFirst(FColWidths, FFixedCols, area.width() - fixedExtent(FColWidths, FFixedCols));
+    const int maxTop =
+        maxFirst(FRowHeights, FFixedRows, rowLine, area.height() - fixedExtent(FRowHeights, FFixedRows, rowLine));
+    const int maxLeft =
+        maxFirst(FColWidths, FFixedCols, colLine, area.width() - fixedExtent(FColWidths, FFixedCols, colLine));
     FTopRow = std::clamp(FTopRow, FFixedRows, std::max(FFixedRows, maxTop));
     FLeftCol = std::clamp(FLeftCol, FFixedCols, std::max(FFixedCols, maxLeft));
     FVScroll->setRange(FFixedRows, std::max(FFixedRows, maxTop));
@@ -311,6 +318,18 @@ void TCustomStringGrid::UpdateScrollBars() {
     FHScroll->setRange(FFixedCols, std::max(FFixedCols, maxLeft));
     FHScroll->setValue(FLeftCol);
     FUpdatingScroll = false;
+}
+
+void TCustomStringGrid::SetHorizontalScrollBar(bool allowed) {
+    FHorizontalAllowed = allowed;
+    UpdateScrollBars();
+    update();
+}
+
+QRect TCustomStringGrid::Selection() const {
+    if (!(FGridOptions & goRangeSelect)) return QRect(QPoint(FCol, FRow), QPoint(FCol, FRow));
+    return QRect(QPoint(std::min(FAnchorCol, FCol), std::min(FAnchorRow, FRow)),
+                 QPoint(std::max(FAnchorCol, FCol), std::max(FAnchorRow, FRow)));
 }
 
 void TCustomStringGrid::SetTopRow(int row) {
@@ -361,6 +380,11 @@ bool TCustomStringGrid::FocusCell(int col, int row, bool scroll) {
     if (FGridOptions & goRowSelect) update();
     FCol = col;
     FRow = row;
+    if (!FSelecting) {
+        FAnchorCol = col;
+        FAnchorRow = row;
+    }
+    if (FGridOptions & goRangeSelect) update(); // the range changed
     if (scroll) ScrollIntoView(col, row);
     InvalidateCell(FCol, FRow);
     update();
@@ -382,7 +406,9 @@ void TCustomStringGrid::ShowEditor() {
     FEditor->setMaxLength(limit > 0 ? limit : 32767);
     ScrollIntoView(FCol, FRow);
     FEditor->Move(CellRect(FCol, FRow));
-    if (hasFocus() || isActiveWindow()) FEditor->setFocus();
+    // The editor takes the focus only from the grid: a grid that was left
+    // keeps the focus where the person put it.
+    if (hasFocus() || FEditor->hasFocus()) FEditor->setFocus();
     FEditor->selectAll();
 }
 
@@ -453,20 +479,22 @@ void TCustomStringGrid::PaintGrid(QPainter& painter) {
         if (cell.isEmpty() && c > FLeftCol) break;
         cols.push_back(c);
     }
+    const QRect range = (FGridOptions & goRangeSelect) ? Selection() : QRect();
     for (int r : visibleRows()) {
         for (int c : cols) {
             const QRect cell = CellRect(c, r);
             if (cell.isEmpty() || cell.height() == 0) continue;
             TGridDrawState state = 0;
             if (c < FFixedCols || r < FFixedRows) state |= gdFixed;
-            else if ((r == FRow && (c == FCol || (FGridOptions & goRowSelect)))) state |= gdSelected;
+            else if ((r == FRow && (c == FCol || (FGridOptions & goRowSelect))) || range.contains(c, r))
+                state |= gdSelected;
             if (c == FCol && r == FRow && hasFocus() && !(state & gdFixed)) state |= gdFocused;
             DrawCell(painter, c, r, cell, state);
-            if (FGridLineWidth > 0) {
-                painter.setPen(QPen(palette().mid().color(), FGridLineWidth));
-                painter.drawLine(cell.right() + 1, cell.top(), cell.right() + 1, cell.bottom() + 1);
-                painter.drawLine(cell.left(), cell.bottom() + 1, cell.right() + 1, cell.bottom() + 1);
-            }
+            painter.setPen(palette().mid().color());
+            if (const int w = ColLineWidth())
+                painter.fillRect(cell.right() + 1, cell.top(), w, cell.height() + RowLineWidth(), palette().mid());
+            if (const int h = RowLineWidth())
+                painter.fillRect(cell.left(), cell.bottom() + 1, cell.width() + ColLineWidth(), h, palette().mid());
         }
     }
     painter.setClipping(false);
@@ -533,8 +561,10 @@ void TCustomStringGrid::KeyPress(QKeyEvent* event) {
     const QString text = event->text();
     if (text.isEmpty() || !text.at(0).isPrint() || !(FGridOptions & goEditing)) return;
     if (!EditorMode()) ShowEditor();
-    if (EditorMode()) FEditor->insert(text);
-    if (EditorMode()) SetEditText(FCol, FRow, FEditor->text());
+    // The key that opens the editor types its character, unless the cell is read-only.
+    if (!EditorMode() || FEditor->isReadOnly()) return;
+    FEditor->insert(text);
+    SetEditText(FCol, FRow, FEditor->text());
 }
 
 void TCustomStringGrid::keyPressEvent(QKeyEvent* event) {
@@ -562,6 +592,17 @@ int TCustomStringGrid::ColumnAtSizingBorder(const QPoint& point) const {
     return -1;
 }
 
+int TCustomStringGrid::RowAtSizingBorder(const QPoint& point) const {
+    if (!(FGridOptions & goRowSizing)) return -1;
+    int col = -1, row = -1;
+    if (!MouseToCell(point, col, row) || col >= FFixedCols) return -1;
+    for (int r = std::max(0, row - 1); r <= row; ++r) {
+        const QRect rect = CellRect(col, r);
+        if (!rect.isEmpty() && std::abs(point.y() - (rect.bottom() + 1)) <= 3) return r;
+    }
+    return -1;
+}
+
 void TCustomStringGrid::DefaultMouseDown(QMouseEvent* event) {
     setFocus();
     if (event->button() != Qt::LeftButton) return;
@@ -572,8 +613,26 @@ void TCustomStringGrid::DefaultMouseDown(QMouseEvent* event) {
         FSizingStartWidth = ColWidths(FSizingCol);
         return;
     }
+    FSizingRow = RowAtSizingBorder(p);
+    if (FSizingRow >= 0) {
+        FSizingStartY = p.y();
+        FSizingStartHeight = RowHeights(FSizingRow);
+        return;
+    }
     int col = -1, row = -1;
     if (!MouseToCell(p, col, row) || col < FFixedCols || row < FFixedRows) return;
+    if (FGridOptions & goRangeSelect) {
+        // A press starts a range at the cell (Shift extends the range there is).
+        const bool extend = event->modifiers() & Qt::ShiftModifier;
+        if (!extend) {
+            FAnchorCol = col;
+            FAnchorRow = row;
+        }
+        FSelecting = true;
+        FocusCell(col, row);
+        update();
+        return;
+    }
     if (col == FCol && row == FRow) {
         if (FGridOptions & goEditing) ShowEditor();
         return;
@@ -582,10 +641,12 @@ void TCustomStringGrid::DefaultMouseDown(QMouseEvent* event) {
 }
 
 void TCustomStringGrid::DefaultMouseUp(QMouseEvent*) {
+    FSelecting = false;
     if (FSizingCol >= 0) {
         FSizingCol = -1;
         ColWidthsChanged();
     }
+    FSizingRow = -1;
 }
 
 void TCustomStringGrid::MouseDown(QMouseEvent* event) { DefaultMouseDown(event); }
@@ -600,7 +661,20 @@ void TCustomStringGrid::MouseMove(QMouseEvent* event) {
         update();
         return;
     }
-    setCursor(ColumnAtSizingBorder(p) >= 0 ? Qt::SplitHCursor : Qt::ArrowCursor);
+    if (FSizingRow >= 0) {
+        SetRowHeights(FSizingRow, std::max(1, FSizingStartHeight + p.y() - FSizingStartY));
+        if (EditorMode()) FEditor->Move(CellRect(FCol, FRow));
+        return;
+    }
+    if (FSelecting && (event->buttons() & Qt::LeftButton) && (FGridOptions & goRangeSelect)) {
+        int col = -1, row = -1;
+        if (MouseToCell(p, col, row) && col >= FFixedCols && row >= FFixedRows && (col != FCol || row != FRow))
+            FocusCell(col, row); // the anchor stays: the range grows or shrinks
+        return;
+    }
+    if (ColumnAtSizingBorder(p) >= 0) setCursor(Qt::SplitHCursor);
+    else if (RowAtSizingBorder(p) >= 0) setCursor(Qt::SplitVCursor);
+    else setCursor(Qt::ArrowCursor);
 }
 
 void TCustomStringGrid::mousePressEvent(QMouseEvent* event) {

@@ -22,6 +22,8 @@ enum TGridOption : unsigned {
     goRowSizing = 1u << 3,
     goAlwaysShowEditor = 1u << 4,
     goRangeSelect = 1u << 5,
+    goVertLine = 1u << 6, // lines between columns (GridLineWidth wide)
+    goHorzLine = 1u << 7, // lines between rows
 };
 using TGridOptions = unsigned;
 
@@ -75,6 +77,15 @@ public:
     void SetDefaultRowHeight(int height);
     int GridLineWidth() const { return FGridLineWidth; }
     void SetGridLineWidth(int width);
+    // The room the lines take between columns and between rows: the line
+    // width where the options draw those lines, else 0.
+    int ColLineWidth() const { return (FGridOptions & goVertLine) ? FGridLineWidth : 0; }
+    int RowLineWidth() const { return (FGridOptions & goHorzLine) ? FGridLineWidth : 0; }
+    // Whether the horizontal scroll bar may appear at all.
+    void SetHorizontalScrollBar(bool allowed);
+    // The selected range (range selection): anchor and the cell it reaches to;
+    // without range selection both are the current cell.
+    QRect Selection() const;
 
     // The current cell.
     int Col() const { return FCol; }
@@ -161,6 +172,7 @@ protected:
     void UpdateScrollBars();
     void ScrollIntoView(int col, int row);
     int ColumnAtSizingBorder(const QPoint& point) const; // -1 when none
+    int RowAtSizingBorder(const QPoint& point) const;    // -1 when none
 
     std::vector<std::vector<QString>> FRows;
     std::vector<int> FColWidths, FRowHeights;
@@ -169,7 +181,11 @@ protected:
     int FDefaultColWidth = 64, FDefaultRowHeight = 24, FGridLineWidth = 1;
     int FCol = 0, FRow = 0;
     int FTopRow = 0, FLeftCol = 0;
-    TGridOptions FGridOptions = 0;
+    TGridOptions FGridOptions = goVertLine | goHorzLine;
+    bool FHorizontalAllowed = true;
+    int FAnchorCol = 0, FAnchorRow = 0; // the range's fixed corner
+    bool FSelecting = false;            // a range is being dragged
+    int FSizingRow = -1, FSizingStartY = 0, FSizingStartHeight = 0;
     TInplaceEdit* FEditor = nullptr;
     QScrollBar* FVScroll = nullptr;
     QScrollBar* FHScroll = nullptr;

@@ -47,16 +47,22 @@ TEST(PalPaint, LightenAndDarken) {
 }
 
 TEST(PalPaint, DrawStylesUseTheSystemsNumberFormats) {
-    QLocale::setDefault(QLocale::c());
+    // The test names the locale it checks, whatever the machine's is.
+    const QLocale c = QLocale::c();
     bool right = false;
-    EXPECT_EQ(FormatByDrawStyle("3.14159", drsFixed2, right), "3.14");
+    EXPECT_EQ(FormatByDrawStyle("3.14159", drsFixed2, right, c), "3.14");
     EXPECT_TRUE(right);
-    EXPECT_EQ(FormatByDrawStyle("abc", drsFixed2, right), "abc");
+    EXPECT_EQ(FormatByDrawStyle("abc", drsFixed2, right, c), "abc");
     EXPECT_TRUE(right);
-    EXPECT_EQ(FormatByDrawStyle("2", drsFixed4, right), "2.0000");
-    EXPECT_EQ(FormatByDrawStyle("", drsFixed6, right), "");
-    EXPECT_EQ(FormatByDrawStyle("x", drsText, right), "x");
+    EXPECT_EQ(FormatByDrawStyle("2", drsFixed4, right, c), "2.0000");
+    EXPECT_EQ(FormatByDrawStyle("", drsFixed6, right, c), "");
+    EXPECT_EQ(FormatByDrawStyle("x", drsText, right, c), "x");
     EXPECT_FALSE(right);
+    // A Portuguese system (the program's audience) reads and writes a comma.
+    const QLocale pt(QLocale::Portuguese, QLocale::Brazil);
+    EXPECT_EQ(FormatByDrawStyle("3,14159", drsFixed2, right, pt), "3,14");
+    EXPECT_EQ(FormatByDrawStyle("1234,5", drsFixed6, right, pt), "1234,500000");
+    EXPECT_EQ(FormatByDrawStyle("3.14159", drsFixed2, right, pt), "3.14159"); // no number there: unchanged
 }
 
 TEST(PalPaint, TheAmberBandFollowsTheCurrentColumn) {
