@@ -21,11 +21,16 @@ TNamedMutex& InterfaceMutex() {
 }
 
 std::string ResolveLibraryPath(const std::string& name) {
+    // The path is kept absolute: the library is read lazily and reloaded long
+    // after it was found, when the current directory may be another one.
     const std::string candidate = ProgramDirectory() + ChangeFileExt(name, ".nlx");
-    if (FileExists(candidate)) return candidate;
+    if (FileExists(candidate)) return AbsolutePath(candidate);
     std::string found = SearchPath(name, ".nlx");
-    if (!found.empty()) return found;
-    return name;
+    if (!found.empty()) return AbsolutePath(found);
+    // An embedded library is known by its bare name.
+    if (FindResource(kLibraryResourceType, UpperCaseLocale(ChangeFileExt(ExtractFileName(name), ""))))
+        return name;
+    return AbsolutePath(name);
 }
 
 TNLXInterfaceItem::TNLXInterfaceItem(bool loadNow)

@@ -93,8 +93,12 @@ void TnlxBufferedStream::FillWindow(int32_t pos) {
     stream.SetPosition(FBufStart);
     // A refill at or beyond the end of the data reads nothing: never a negative count.
     const int64_t available = stream.Size() - FBufStart;
-    FBufLen = static_cast<int32_t>(std::clamp<int64_t>(available, 0, FBufferSize));
-    if (FBufLen > 0) ReadFromStream(Window(), FBufLen);
+    const auto length = static_cast<int32_t>(std::clamp<int64_t>(available, 0, FBufferSize));
+    // The window holds the bytes only once they were read: a read that fails
+    // (a file cut short under the reader) leaves it empty.
+    FBufLen = 0;
+    if (length > 0) ReadFromStream(Window(), length);
+    FBufLen = length;
 }
 
 void TnlxBufferedStream::DirectRead(int32_t pos, void* buffer, int32_t n) {
@@ -203,8 +207,9 @@ void TnlxBufferedStream::SetSize(int64_t size) {
 void TnlxBufferedStream::FreeBuffer() {
     if (!FBuffer.Memory) return;
     if (FBuffer.Item == kPrivateBufferItem) std::free(FBuffer.Memory);
-    else if (BufferManager) BufferManager->Release(FBuffer);
+    else if (FBufferOwner) FBufferOwner->Release(FBuffer);
     FBuffer = TBufferRec{};
+    FBufferOwner = nullptr;
 }
 
 void TnlxBufferedStream::AllocateBuffer() {
@@ -231,8 +236,10 @@ void TnlxBufferedStream::AllocateBuffer() {
             std::memcpy(pooled.Memory, FBuffer.Memory, static_cast<size_t>(std::max(FBufLen, 0)));
             std::free(FBuffer.Memory);
             FBuffer = pooled;
+            FBufferOwner = BufferManager;
         } else if (!FBuffer.Memory) {
             BufferManager->Acquire(FBuffer);
+            FBufferOwner = BufferManager;
         }
         FBufferSize = FBuffer.Size;
         return;
@@ -258,6 +265,7 @@ void TnlxBufferedStream::AllocateBuffer() {
         if (FBufLen > 0 && FBuffer.Memory) std::memcpy(memory, FBuffer.Memory, static_cast<size_t>(FBufLen));
     }
     FreeBuffer();
+    FBufferOwner = nullptr;
     FBuffer.Item = kPrivateBufferItem;
     FBuffer.Memory = memory;
     FBuffer.Size = wanted;

@@ -117,6 +117,9 @@ private:
     char* Window() const { return static_cast<char*>(FBuffer.Memory); }
 
     TBufferRec FBuffer;
+    // The pool the buffer came from: it goes back there even after shut-down
+    // cleared BufferManager (a closing pool lives until its last buffer is back).
+    TBufferManager* FBufferOwner = nullptr;
     int32_t FPosition = 0;
     int32_t FSize = 0;
     int32_t FBufStart = 0;

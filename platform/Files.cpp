@@ -4,6 +4,7 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <filesystem>
 #include <cstdlib>
 #include <thread>
 
@@ -62,6 +63,13 @@ std::string SearchPath(std::string_view name, std::string_view defaultExt) {
         if (FileExists(candidate)) return candidate;
     }
     return {};
+}
+
+std::string AbsolutePath(const std::string& path) {
+    if (path.empty() || path.front() == '/') return path;
+    std::error_code error;
+    const std::filesystem::path absolute = std::filesystem::absolute(path, error);
+    return error ? path : absolute.lexically_normal().string();
 }
 
 uint32_t GetTickCount() {

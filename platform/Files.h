@@ -19,6 +19,9 @@ std::string ExtractFileExt(std::string_view path);       // ".nlx"
 // default extension is added when the name has none. Empty when not found.
 std::string SearchPath(std::string_view name, std::string_view defaultExt);
 
+// The path made absolute against the current directory (lexically, without
+// following links); an absolute path comes back as it is.
+std::string AbsolutePath(const std::string& path);
 // Milliseconds of a steady clock.
 uint32_t GetTickCount();
 void Sleep(uint32_t milliseconds);

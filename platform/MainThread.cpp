@@ -39,6 +39,12 @@ void SetMainThread() {
     q.mainThreadSet = true;
 }
 
+bool HasMainThread() {
+    TQueue& q = Queue();
+    std::lock_guard lock(q.mutex);
+    return q.mainThreadSet;
+}
+
 bool IsMainThread() {
     TQueue& q = Queue();
     std::lock_guard lock(q.mutex);

@@ -16,6 +16,7 @@ namespace elo {
 // Makes the calling thread the main thread (start-up does this once).
 void SetMainThread();
 bool IsMainThread();
+bool HasMainThread();
 
 // Runs fn in the main thread and waits for it; an exception fn raises is
 // raised again in the caller. Called in the main thread, fn runs at once.

@@ -242,3 +242,14 @@ TEST(Collation, TheAsciiShortcutAgreesWithTheCollator) {
         ASSERT_EQ(fast, icu) << "'" << a << "' vs '" << b << "'";
     }
 }
+
+TEST_F(LibraryDir, ARelativeNameIsKeptAsAnAbsolutePathForLaterLoads) {
+    Write("rel.nlx", TwoEntries());
+    const fs::path before = fs::current_path();
+    fs::current_path(dir);
+    TNLXInterfaceItem library(false);
+    library.Open("./rel.nlx");
+    fs::current_path(before); // the working directory moves on
+    EXPECT_EQ(library.Path, (dir / "rel.nlx").string());
+    EXPECT_EQ(library.EntryAt(1)->Name(), "Y"); // a lazy load long after opening
+}

@@ -7,6 +7,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <chrono>
 #include <filesystem>
 #include <fstream>
@@ -14,6 +15,7 @@
 
 #include "nlxintf/nlxintf.h"
 #include "platform/MainThread.h"
+#include "platform/MessageHook.h"
 #include "support/NlxWriter.h"
 #include "support/TestFiles.h"
 
@@ -217,4 +219,24 @@ TEST(Synchronize, RunsInTheMainThreadAndCarriesExceptionsBack) {
     worker.join();
     EXPECT_EQ(ranOn, main);
     EXPECT_EQ(error, "from the main thread");
+}
+
+TEST(MessageBoxes, AnotherThreadsBoxIsShownByTheMainThreadWhileThatThreadWaits) {
+    SetMainThread();
+    std::thread::id shownBy;
+    std::atomic<bool> returned{false};
+    const TMessageBoxHook previous = SetMessageBoxHook([&](const std::string&, const std::string&) {
+        shownBy = std::this_thread::get_id();
+        EXPECT_FALSE(returned.load()); // the caller waits as for a modal box
+    });
+    std::thread watcher([&] {
+        ShowMessageBox("boom", kWatcherErrorCaption);
+        returned = true;
+    });
+    const auto end = Clock::now() + std::chrono::seconds(10);
+    while (!returned && Clock::now() < end) CheckSynchronize(5);
+    watcher.join();
+    SetMessageBoxHook(previous);
+    EXPECT_TRUE(returned);
+    EXPECT_EQ(shownBy, std::this_thread::get_id());
 }

@@ -267,3 +267,52 @@ TEST(BufferedStream, PoolWindows) {
     UseBufferPool = false;
     NlxStreamShutdown();
 }
+
+namespace {
+// Claims more bytes than it holds, as a file cut short under its reader.
+struct ShortStream : CountingStream {
+    ShortStream(std::vector<char> data, int64_t claimed) : CountingStream(std::move(data)), Claimed(claimed) {}
+    int64_t Seek(int64_t offset, uint16_t origin) override {
+        if (origin == soEnd) return Position_ = Claimed + offset;
+        return CountingStream::Seek(offset, origin);
+    }
+    int64_t Claimed;
+};
+} // namespace
+
+TEST(BufferedStream, AFailedRefillLeavesNothingInTheWindow) {
+    auto* under = new ShortStream(Pattern(50), 100);
+    TnlxBufferedStream s(under, 8196);
+    s.OwnsStream = true;
+    char buf[10];
+    s.SetPosition(60);
+    EXPECT_THROW(s.ReadBuffer(buf, 10), EReadError);
+    s.SetPosition(60); // bytes the refill never read are not served from the window
+    EXPECT_THROW(s.ReadBuffer(buf, 10), EReadError);
+    under->Data = Pattern(100); // whole again: the next read refills
+    s.SetPosition(60);
+    s.ReadBuffer(buf, 10);
+    EXPECT_EQ(std::memcmp(buf, Pattern(100).data() + 60, 10), 0);
+}
+
+TEST(BufferedStream, AStreamThatOutlivesThePoolStillGivesItsBufferBack) {
+    struct Used : ISharedMon {
+        int RegisterCounter(const std::string&) override { return 0; }
+        void SetCounter(int, int) override {}
+        void IncCounter(int) override { ++used; }
+        void DecCounter(int) override { --used; }
+        int used = 0;
+    };
+    NlxStreamStartup();
+    UseBufferPool = true;
+    auto monitor = std::make_shared<Used>();
+    {
+        OnDemand d(Pattern(100));
+        EXPECT_NE(d.stream.Buffer().Item, kPrivateBufferItem);
+        UseBufferPool = false;
+        NlxStreamShutdown(); // the pool closes when its last buffer comes back
+        SetSharedMon(monitor);
+    }
+    EXPECT_EQ(monitor->used, -1); // the buffer went back: the pool could go
+    SetSharedMon(nullptr);
+}
