@@ -14,11 +14,11 @@ using namespace elo;
 namespace {
 
 std::vector<std::string> RealisticLinks(size_t count) {
-    static const char* targets[] = {"CadClientes", "frmPedidos.Abrir", "Relatorios.Vendas_Mes",
+    static const char* targets[] = {"CadClientes",  "frmPedidos.Abrir",  "Relatorios.Vendas_Mes",
                                     "TabelaPrecos", "Estoque#Movimento", "Financeiro.ContasPagar"};
-    static const char* captions[] = {"Cadastro de clientes", "Pedidos em aberto",
-                                     "Relat\xF3rio de vendas (m\xEAs)", "Tabela de pre\xE7os",
-                                     "Movimenta\xE7\xE3o de estoque", "Contas a pagar"};
+    static const char* captions[] = {
+        "Cadastro de clientes",          "Pedidos em aberto", "Relat\xF3rio de vendas (m\xEAs)", "Tabela de pre\xE7os",
+        "Movimenta\xE7\xE3o de estoque", "Contas a pagar"};
     std::mt19937 rng(42);
     std::vector<std::string> links;
     for (size_t i = 0; i < count; ++i) {
@@ -40,8 +40,7 @@ std::vector<std::string> RealisticLinks(size_t count) {
             break;
         }
         s += "};_id=\"" + std::to_string(1000 + i) + "\";_tag=\"" + std::to_string(3 + i % 6) +
-             "\";_keyw=\"vendas,clientes\";Caption=\"" + captions[c] + "\";ORDER=\"" +
-             std::to_string(i % 50) + "\"";
+             "\";_keyw=\"vendas,clientes\";Caption=\"" + captions[c] + "\";ORDER=\"" + std::to_string(i % 50) + "\"";
         if (i % 3 == 0) s += ";DEFAULTEDIT=\"1\"";
         links.push_back(std::move(s));
     }

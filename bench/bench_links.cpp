@@ -29,8 +29,20 @@ namespace fs = std::filesystem;
 namespace {
 
 const char* kAreas[] = {"Cadastros", "Vendas", "Compras", "Estoque", "Financeiro", "Relat\xF3rios", "Utilit\xE1rios"};
-const char* kWords[] = {"Clientes", "Pedidos", "Notas", "Movimenta\xE7\xE3o", "Contas", "Cota\xE7\xF5" "es",
-                        "Invent\xE1rio", "Comiss\xF5" "es", "Pre\xE7os", "Lotes", "Cheques", "Metas"};
+const char* kWords[] = {"Clientes",
+                        "Pedidos",
+                        "Notas",
+                        "Movimenta\xE7\xE3o",
+                        "Contas",
+                        "Cota\xE7\xF5"
+                        "es",
+                        "Invent\xE1rio",
+                        "Comiss\xF5"
+                        "es",
+                        "Pre\xE7os",
+                        "Lotes",
+                        "Cheques",
+                        "Metas"};
 
 struct Files {
     fs::path dir, numbered, raw;
@@ -56,8 +68,8 @@ const Files& TheFiles() {
             for (int item = 0; item < 1000; ++item, ++id) {
                 const std::string name = std::string(kWords[rng() % 12]) + " " + std::to_string(id);
                 path = std::string("Menu Principal\\") + area + "\\" + group + "\\" + name;
-                const std::string target = std::string(area) + ".Grupo" + std::to_string(folder) + ".Item" +
-                                           std::to_string(item);
+                const std::string target =
+                    std::string(area) + ".Grupo" + std::to_string(folder) + ".Item" + std::to_string(item);
                 line = path + "=link={" + target + "&pointer=\"frm" + std::to_string(item) +
                        "\";Caption=\"Abrir\"};_id=\"" + std::to_string(id) + "\";_tag=\"6\";Caption=\"" + name +
                        "\"\r\n";
@@ -77,7 +89,8 @@ const Files& TheFiles() {
         raw.close();
         files.numberedSize = fs::file_size(files.numbered);
         files.rawSize = fs::file_size(files.raw);
-        std::atexit([] { fs::remove_all(fs::temp_directory_path() / ("elo-bench-links-" + std::to_string(getpid()))); });
+        std::atexit(
+            [] { fs::remove_all(fs::temp_directory_path() / ("elo-bench-links-" + std::to_string(getpid()))); });
         return files;
     }();
     return f;
@@ -130,8 +143,8 @@ void BM_Save(benchmark::State& state) {
 // The floor for any save that syncs: the same bytes copied and synced by dd.
 void BM_DdWithFsync(benchmark::State& state) {
     const Files& f = TheFiles();
-    const std::string command = "dd if='" + f.numbered.string() + "' of='" + (f.dir / "dd.lnk").string() +
-                                "' bs=1M conv=fsync status=none";
+    const std::string command =
+        "dd if='" + f.numbered.string() + "' of='" + (f.dir / "dd.lnk").string() + "' bs=1M conv=fsync status=none";
     for (auto _ : state)
         if (std::system(command.c_str()) != 0) state.SkipWithError("dd failed");
     state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * f.numberedSize));

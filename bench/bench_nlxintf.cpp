@@ -21,8 +21,8 @@ namespace {
 
 // Realistic library content: entries with prose-like texts, names, references.
 NlxEntrySpec RealisticEntry(std::mt19937& rng, int i) {
-    static const char* words[] = {"cliente", "pedido", "valor", "data", "codigo", "descricao", "quantidade",
-                                  "preco", "total", "situacao", "vendedor", "emissao", "vencimento", "nota"};
+    static const char* words[] = {"cliente", "pedido", "valor",    "data",     "codigo",  "descricao",  "quantidade",
+                                  "preco",   "total",  "situacao", "vendedor", "emissao", "vencimento", "nota"};
     auto word = [&] { return std::string(words[rng() % 14]); };
     NlxEntrySpec e = SimpleEntry("Modulo" + std::to_string(i % 40), "Tabela" + std::to_string(i), i % 3 ? 10 : 3, 0);
     e.Text1 = "Tabela de " + word() + " e " + word();
@@ -55,8 +55,8 @@ std::string RealisticContent(size_t bytes) {
 
 struct Blocks {
     std::string original;
-    std::vector<std::string> ours;          // stored blocks, one per 4096 bytes
-    std::vector<std::vector<Bytef>> zlib;   // the same 4096-byte pieces, deflated
+    std::vector<std::string> ours;        // stored blocks, one per 4096 bytes
+    std::vector<std::vector<Bytef>> zlib; // the same 4096-byte pieces, deflated
 };
 
 const Blocks& TheBlocks() {
@@ -155,8 +155,12 @@ void HeadersOf(benchmark::State& state, const char* name, bool rich) {
 }
 // Reading a header loads the entry's symbol tables too: with keyword-like
 // entries (one group, 3 symbols) and with rich ones (12 symbols, long texts).
-void BM_Headers10000KeywordEntries(benchmark::State& state) { HeadersOf(state, "elo-bench-10000k", false); }
-void BM_Headers10000RichEntries(benchmark::State& state) { HeadersOf(state, "elo-bench-10000", true); }
+void BM_Headers10000KeywordEntries(benchmark::State& state) {
+    HeadersOf(state, "elo-bench-10000k", false);
+}
+void BM_Headers10000RichEntries(benchmark::State& state) {
+    HeadersOf(state, "elo-bench-10000", true);
+}
 BENCHMARK(BM_Headers10000KeywordEntries)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_Headers10000RichEntries)->Unit(benchmark::kMillisecond);
 

@@ -39,9 +39,7 @@ const std::string& DataFile() {
             for (char& c : chunk) c = static_cast<char>(rng() % 16 + 4); // lengths 4..19 as string prefixes
             out.write(chunk.data(), static_cast<std::streamsize>(chunk.size()));
         }
-        std::atexit([] {
-            fs::remove(fs::temp_directory_path() / ("elo-bench-stream-" + std::to_string(getpid())));
-        });
+        std::atexit([] { fs::remove(fs::temp_directory_path() / ("elo-bench-stream-" + std::to_string(getpid()))); });
         return p.string();
     }();
     return path;

@@ -9,9 +9,13 @@
 
 namespace elo {
 
-THashList::THashList(int capacity) { SetCapacity(capacity); }
+THashList::THashList(int capacity) {
+    SetCapacity(capacity);
+}
 
-THashList::~THashList() { Clear(); }
+THashList::~THashList() {
+    Clear();
+}
 
 bool THashList::IsPrime(int n) {
     if (n < 4) return n == 2 || n == 3;

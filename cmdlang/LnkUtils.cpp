@@ -40,7 +40,9 @@ std::string TcmdGroup::ValueDef(std::string_view name, std::string_view def) con
     return item ? item->Value : std::string(def);
 }
 
-bool TcmdGroup::IsNamed(std::string_view name) const { return SameTextLocale(Name, name); }
+bool TcmdGroup::IsNamed(std::string_view name) const {
+    return SameTextLocale(Name, name);
+}
 
 std::string TcmdGroup::ItemText() const {
     std::string s;
@@ -181,8 +183,8 @@ void TcmdListParser::Parse(std::string_view text) {
             } else {
                 item.Value.assign(scanner.TokenView(i));
                 if (value.Kind == tkString || value.Kind == tkBlock)
-                    item.Source.assign(source.substr(static_cast<size_t>(value.Start) - 1,
-                                                     static_cast<size_t>(value.Length) + 2));
+                    item.Source.assign(
+                        source.substr(static_cast<size_t>(value.Start) - 1, static_cast<size_t>(value.Length) + 2));
                 else
                     item.Source = item.Value;
                 item.IsWord = value.Kind == tkName;

@@ -22,11 +22,11 @@ inline constexpr const char* kSyntaxErrorMessage = "Syntax error in command line
 inline constexpr const char* kParameterNotFoundMessage = "Parameter not found";
 
 struct TcmdItem {
-    std::string Name;   // as written; "link" for an item without a name
-    std::string Value;  // the value's text, without quotes or outer braces
-    std::string Source; // the value as written, quotes and braces included
-    bool IsWord = false;    // a bare word or the bracket form
-    std::string Param;      // bracket form only: the text after "=" inside the brackets
+    std::string Name;    // as written; "link" for an item without a name
+    std::string Value;   // the value's text, without quotes or outer braces
+    std::string Source;  // the value as written, quotes and braces included
+    bool IsWord = false; // a bare word or the bracket form
+    std::string Param;   // bracket form only: the text after "=" inside the brackets
     bool IsBracket = false;
 };
 

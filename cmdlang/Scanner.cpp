@@ -24,7 +24,9 @@ enum class State : uint8_t {
     Operator,
 };
 
-inline bool IsDigit(unsigned char c) { return c >= '0' && c <= '9'; }
+inline bool IsDigit(unsigned char c) {
+    return c >= '0' && c <= '9';
+}
 inline bool IsHexDigit(unsigned char c) {
     return IsDigit(c) || (c >= 'A' && c <= 'F') || (c >= 'a' && c <= 'f');
 }
@@ -34,7 +36,15 @@ inline bool IsHexDigit(unsigned char c) {
 bool EnablesSign(std::string_view text) {
     if (text.size() == 1) {
         switch (text[0]) {
-        case '+': case '-': case '/': case '*': case '>': case '<': case '=': case ',': case '(':
+        case '+':
+        case '-':
+        case '/':
+        case '*':
+        case '>':
+        case '<':
+        case '=':
+        case ',':
+        case '(':
             return true;
         default:
             return false;
@@ -63,8 +73,7 @@ const TToken* TTokenList::Items(int index) const {
 }
 
 std::string_view TTokenList::TextOf(const TToken& token) const {
-    return std::string_view(FText).substr(static_cast<size_t>(token.Start),
-                                          static_cast<size_t>(token.Length));
+    return std::string_view(FText).substr(static_cast<size_t>(token.Start), static_cast<size_t>(token.Length));
 }
 
 // ---- TCustomScanner -----------------------------------------------------------
@@ -107,8 +116,7 @@ void TCustomScanner::RebuildKeywordTable() {
     if (FKeywords.empty()) return;
     auto table = std::make_unique<THashList>(static_cast<int>(FKeywords.size()));
     table->CaseInsensitive = true;
-    for (size_t i = 0; i < FKeywords.size(); ++i)
-        table->Add(FKeywords[i], static_cast<THashValue>(i));
+    for (size_t i = 0; i < FKeywords.size(); ++i) table->Add(FKeywords[i], static_cast<THashValue>(i));
     FKeywordTable = std::move(table);
 }
 
@@ -183,8 +191,8 @@ bool TCustomScanner::NextToken(TToken& token, uint8_t& kind) {
                     state = State::AfterPrefix;
                 } else if (c == ' ' || c == '\t' || c == '\n' || c == '\r') {
                     ++FCursor;
-                    while (FCursor < len && (s[FCursor] == ' ' || s[FCursor] == '\t' ||
-                                             s[FCursor] == '\n' || s[FCursor] == '\r'))
+                    while (FCursor < len &&
+                           (s[FCursor] == ' ' || s[FCursor] == '\t' || s[FCursor] == '\n' || s[FCursor] == '\r'))
                         ++FCursor;
                 } else if (StartsWithAt(FCursor, LineCommentOpener)) {
                     start = FCursor;
@@ -197,8 +205,10 @@ bool TCustomScanner::NextToken(TToken& token, uint8_t& kind) {
                     state = State::Block;
                 } else if (c == '+' || c == '-') {
                     start = FCursor++;
-                    if (IsDigit(at(FCursor)) && FSignFlag) state = State::Integer;
-                    else kind = FSymbolChars[c] ? tkSymbol : tkError;
+                    if (IsDigit(at(FCursor)) && FSignFlag)
+                        state = State::Integer;
+                    else
+                        kind = FSymbolChars[c] ? tkSymbol : tkError;
                 } else {
                     start = FCursor++;
                     kind = FSymbolChars[c] ? tkSymbol : tkError;
@@ -212,8 +222,7 @@ bool TCustomScanner::NextToken(TToken& token, uint8_t& kind) {
                     ++FCursor;
                     while (FCursor < len) {
                         const unsigned char d = s[FCursor];
-                        if (d == 0 || d == FCharPrefix || !(FNameChars[d] || (DigitsInNames && IsDigit(d))))
-                            break;
+                        if (d == 0 || d == FCharPrefix || !(FNameChars[d] || (DigitsInNames && IsDigit(d)))) break;
                         ++FCursor;
                     }
                 } else if (c == 0 && FNameChars[0]) {
@@ -234,8 +243,10 @@ bool TCustomScanner::NextToken(TToken& token, uint8_t& kind) {
                 }
                 break;
             case State::Fraction:
-                if (IsDigit(c)) ++FCursor;
-                else kind = tkFloat;
+                if (IsDigit(c))
+                    ++FCursor;
+                else
+                    kind = tkFloat;
                 break;
             case State::SingleQuoted:
                 if (c == 0 || c == '\n' || c == '\r') {
@@ -376,8 +387,7 @@ bool TCustomScanner::NextToken(TToken& token, uint8_t& kind) {
             token.KeywordIndex = static_cast<uint16_t>(index);
         }
     }
-    if (token.Kind == tkKeyword ||
-        ((kind == tkSymbol || kind == tkError || kind == tkOperator) && EnablesSign(text)))
+    if (token.Kind == tkKeyword || ((kind == tkSymbol || kind == tkError || kind == tkOperator) && EnablesSign(text)))
         FSignFlag = true;
     return true;
 }
@@ -404,8 +414,7 @@ bool TCustomScanner::TokenStartsWith(const TToken* token, std::string_view s, in
 
 std::string TCustomScanner::GetTokenText(const TToken* token) const {
     if (!token) return {};
-    return std::string(ScannedText().substr(static_cast<size_t>(token->Start),
-                                            static_cast<size_t>(token->Length)));
+    return std::string(ScannedText().substr(static_cast<size_t>(token->Start), static_cast<size_t>(token->Length)));
 }
 
 // ---- TScanner -------------------------------------------------------------------

@@ -57,8 +57,7 @@ private:
 class TCustomScanner;
 // Called for every token produced; may clear accept (the token is dropped) or set
 // stop (scanning ends after this token).
-using TTokenEvent =
-    std::function<void(TCustomScanner& sender, int attempt, bool& stop, bool& accept, TToken& token)>;
+using TTokenEvent = std::function<void(TCustomScanner& sender, int attempt, bool& stop, bool& accept, TToken& token)>;
 
 class TCustomScanner {
 public:
@@ -108,8 +107,7 @@ protected:
 
     // Scanning: runs NextToken from the first character to the end (or until
     // OnToken stops it) and hands every accepted token to store.
-    template <typename Store>
-    void Scan(Store&& store) {
+    template <typename Store> void Scan(Store&& store) {
         FBlockDepth = 0;
         FEnd = false;
         FCursor = 0;

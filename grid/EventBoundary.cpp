@@ -10,6 +10,8 @@ std::string ExceptionMessage(const std::exception& e) {
     return e.what();
 }
 
-void ShowException(const std::exception& e) { ShowMessageBox(ExceptionMessage(e), ""); }
+void ShowException(const std::exception& e) {
+    ShowMessageBox(ExceptionMessage(e), "");
+}
 
 } // namespace elo

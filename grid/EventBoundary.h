@@ -21,8 +21,7 @@ std::string ExceptionMessage(const std::exception& e);
 
 // Runs f; true when it ran to its end, false when it raised (and the raise was
 // shown, unless it was the silent EAbort).
-template <typename F>
-bool Guard(F&& f) noexcept {
+template <typename F> bool Guard(F&& f) noexcept {
     try {
         std::forward<F>(f)();
         return true;

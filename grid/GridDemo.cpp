@@ -36,14 +36,15 @@ int main(int argc, char** argv) {
     };
     const char* titles[] = {"Var", "\u00cdtem", "Conte\u00fado"};
     for (int c = 0; c < 3; ++c) grid->SetCells(c, 0, QString::fromUtf8(titles[c]));
-    const char* rows[][3] = {{"1", "pointer", "frmClientes"}, {"0", "Caption", "\"Abrir clientes\""}, {"1", "modo", "edit"}};
+    const char* rows[][3] = {
+        {"1", "pointer", "frmClientes"}, {"0", "Caption", "\"Abrir clientes\""}, {"1", "modo", "edit"}};
     for (int r = 0; r < 3; ++r)
         for (int c = 0; c < 3; ++c) grid->SetCells(c, r + 1, QString::fromUtf8(rows[r][c]));
     grid->FocusCell(1, 2);
     layout->addWidget(grid, 1);
-    auto* hint = new QLabel(QString::fromUtf8(
-        "Enter avança de célula; ↓ na última linha preenchida acrescenta uma linha; "
-        "Espaço ou clique marca a coluna Var."));
+    auto* hint =
+        new QLabel(QString::fromUtf8("Enter avança de célula; ↓ na última linha preenchida acrescenta uma linha; "
+                                     "Espaço ou clique marca a coluna Var."));
     hint->setWordWrap(true);
     layout->addWidget(hint);
     window.resize(640, 220);

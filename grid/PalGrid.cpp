@@ -3,9 +3,9 @@
 #include <QApplication>
 #include <QFocusEvent>
 #include <QKeyEvent>
-#include <QScopedValueRollback>
 #include <QMouseEvent>
 #include <QPainter>
+#include <QScopedValueRollback>
 #include <QScreen>
 #include <QScrollBar>
 #include <QStyle>
@@ -31,7 +31,9 @@ public:
     int OldCol, NewCol;
 };
 
-int RoundHalfEven(double v) { return static_cast<int>(std::nearbyint(v)); }
+int RoundHalfEven(double v) {
+    return static_cast<int>(std::nearbyint(v));
+}
 
 // The number in a check box cell; empty or non-numeric text counts as 0.
 int CellNumber(const QString& text) {
@@ -73,8 +75,7 @@ void TSelectionEffect::SetFontColor(const QColor& c) {
 
 // ---- TPopupListbox ---------------------------------------------------------------------
 
-TPopupListbox::TPopupListbox(QWidget* editor)
-    : QListWidget(editor), Clock([] { return GetTickCount(); }) {
+TPopupListbox::TPopupListbox(QWidget* editor) : QListWidget(editor), Clock([] { return GetTickCount(); }) {
     // Owned by the editor (freed with it), yet a window of its own.
     setWindowFlags(Qt::Tool | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint);
     setAttribute(Qt::WA_ShowWithoutActivating);
@@ -126,7 +127,9 @@ void TPopupListbox::mouseReleaseEvent(QMouseEvent* event) {
 TPalInplaceEdit::TPalInplaceEdit(TPalGrid* grid)
     : TInplaceEdit(grid), FButtonWidth(QApplication::style()->pixelMetric(QStyle::PM_ScrollBarExtent) + 2) {}
 
-TPalGrid* TPalInplaceEdit::PalGrid() const { return static_cast<TPalGrid*>(FGrid); }
+TPalGrid* TPalInplaceEdit::PalGrid() const {
+    return static_cast<TPalGrid*>(FGrid);
+}
 
 void TPalInplaceEdit::SetEditStyle(TEditStyle style) {
     if (style == FEditStyle) return;
@@ -161,8 +164,10 @@ void TPalInplaceEdit::UpdateContents() {
     setPalette(p);
     // The text area: 2 pixels in, and the button's width on its side.
     const int button = (FEditStyle == edsButton || FEditStyle == edsPickList) ? FButtonWidth : 0;
-    if (layoutDirection() == Qt::RightToLeft) setTextMargins(2 + button, 2, 2, 0);
-    else setTextMargins(2, 2, 2 + button, 0);
+    if (layoutDirection() == Qt::RightToLeft)
+        setTextMargins(2 + button, 2, 2, 0);
+    else
+        setTextMargins(2, 2, 2 + button, 0);
     setCursor(FEditStyle == edsCheckBox ? Qt::ArrowCursor : Qt::IBeamCursor);
 }
 
@@ -189,7 +194,9 @@ void TPalInplaceEdit::DropDown() {
     for (int i = 0; i < items.size(); ++i) {
         auto* item = new QListWidgetItem(items[i], FActiveList);
         item->setSizeHint(QSize(0, TPopupListbox::kItemHeight));
-        item->setData(Qt::UserRole, QVariant::fromValue<void*>(static_cast<size_t>(i) < objects.size() ? objects[static_cast<size_t>(i)] : nullptr));
+        item->setData(Qt::UserRole, QVariant::fromValue<void*>(static_cast<size_t>(i) < objects.size()
+                                                                   ? objects[static_cast<size_t>(i)]
+                                                                   : nullptr));
     }
     FActiveList->setFixedHeight(std::min(static_cast<int>(items.size()), 8) * TPopupListbox::kItemHeight + 4);
     const QList<QListWidgetItem*> current = FActiveList->findItems(text(), Qt::MatchExactly);
@@ -447,8 +454,7 @@ void TPalInplaceEdit::focusInEvent(QFocusEvent* event) {
 
 // ---- TPalGrid -------------------------------------------------------------------------------
 
-TPalGrid::TPalGrid(QWidget* parent)
-    : TCustomStringGrid(parent), FRowsEffect(this), FSelectionEffect(this) {
+TPalGrid::TPalGrid(QWidget* parent) : TCustomStringGrid(parent), FRowsEffect(this), FSelectionEffect(this) {
     Color = palette().color(QPalette::Base);
     FixedColor = palette().color(QPalette::Button);
     SetOptions(0);
@@ -599,9 +605,13 @@ int TPalGrid::GetEditLimit() const {
     return limit;
 }
 
-TInplaceEdit* TPalGrid::CreateEditor() { return new TPalInplaceEdit(this); }
+TInplaceEdit* TPalGrid::CreateEditor() {
+    return new TPalInplaceEdit(this);
+}
 
-QString TPalGrid::GetEditText(int col, int row) const { return Cells(col, row); }
+QString TPalGrid::GetEditText(int col, int row) const {
+    return Cells(col, row);
+}
 
 void TPalGrid::SetEditText(int col, int row, const QString& value) {
     // Only a text that differs reaches the store, so no change is announced
@@ -626,7 +636,9 @@ void TPalGrid::ToggleCheckBox() {
     SetCellValue(QString::number(value));
 }
 
-void TPalGrid::AppendRow() { SetRowCount(RowCount() + 1); }
+void TPalGrid::AppendRow() {
+    SetRowCount(RowCount() + 1);
+}
 
 void TPalGrid::DeleteRow(int row) {
     const int current = Row();
@@ -655,7 +667,8 @@ void TPalGrid::TabOut(bool forward) {
 
 bool TPalGrid::FocusLeftGrid() const {
     QWidget* to = QApplication::focusWidget();
-    return to && to != InplaceEditor() && to != this && !isAncestorOf(to) && to->window() == window() && to->isVisible();
+    return to && to != InplaceEditor() && to != this && !isAncestorOf(to) && to->window() == window() &&
+           to->isVisible();
 }
 
 void TPalGrid::LeaveGrid() {
@@ -848,8 +861,10 @@ void TPalGrid::MouseUp(QMouseEvent* event) {
     if (onCell && col == FPressCol && row == FPressRow && (FOptions & dgeEditing) && !(GridOptions() & goEditing))
         SetGridOptions((GridOptions() & ~goRangeSelect) | goEditing);
     DefaultMouseUp(event);
-    if (!CurrentCellEditable()) HideEditor();
-    else if (FOptions & dgeAlwaysShowEditor) ShowEditor();
+    if (!CurrentCellEditable())
+        HideEditor();
+    else if (FOptions & dgeAlwaysShowEditor)
+        ShowEditor();
     if (onCell && col == Col() && row == Row()) {
         bool readOnly = false;
         if (GetEditStyle(col, row, &readOnly) == edsCheckBox && CurrentCellEditable() && !readOnly) {
@@ -888,7 +903,9 @@ void TPalGrid::ApplyProportionalWidths() {
     SetColWidths(ColCount() - 1, std::max(0, client - sum));
 }
 
-void TPalGrid::Resized() { ApplyProportionalWidths(); }
+void TPalGrid::Resized() {
+    ApplyProportionalWidths();
+}
 
 // ---- painting ---------------------------------------------------------------------------
 
@@ -901,13 +918,16 @@ void TPalGrid::DrawCell(QPainter& painter, int col, int row, const QRect& rect, 
         QColor base = FStyle == gsNormal ? FixedColor : Darken(face, 5);
         if (!low) base = Darken(base, 5);
         QColor fontColour;
-        if (FStyle == gsNormal) fontColour = palette().color(QPalette::ButtonText);
-        else fontColour = (base.red() + base.green() + base.blue()) / 3.0 >= 127.5 ? Qt::black : Qt::white;
+        if (FStyle == gsNormal)
+            fontColour = palette().color(QPalette::ButtonText);
+        else
+            fontColour = (base.red() + base.green() + base.blue()) / 3.0 >= 127.5 ? Qt::black : Qt::white;
         if (OnDrawFixedCell) OnDrawFixedCell(*this, col, row, rect, state);
         if (low) {
             painter.fillRect(rect, face);
         } else {
-            GradientRect(painter, Lighten(face, 40), face, 0, QRect(rect.left(), rect.top(), rect.width(), rect.height() - 4));
+            GradientRect(painter, Lighten(face, 40), face, 0,
+                         QRect(rect.left(), rect.top(), rect.width(), rect.height() - 4));
             GradientRect(painter, face, col == Col() ? AmberBand() : Darken(face, 20), 0,
                          QRect(rect.left(), rect.bottom() - 3, rect.width(), 4));
         }
@@ -934,13 +954,17 @@ void TPalGrid::DrawCell(QPainter& painter, int col, int row, const QRect& rect, 
             painter.drawLine(f.topRight(), f.bottomRight());
         } else {
             painter.setPen(Lighten(face, 80));
-            if (col == 0) painter.drawLine(rect.left(), rect.top(), rect.left(), rect.bottom());
-            else painter.drawLine(rect.left(), rect.top() + 3, rect.left(), rect.bottom() - 4);
+            if (col == 0)
+                painter.drawLine(rect.left(), rect.top(), rect.left(), rect.bottom());
+            else
+                painter.drawLine(rect.left(), rect.top() + 3, rect.left(), rect.bottom() - 4);
             painter.drawLine(rect.left(), rect.top(), rect.right(), rect.top());
             painter.setPen(Darken(face, 20));
             const bool full = col == ColCount() - 1 || (row >= FixedRows() && col == FixedCols() - 1);
-            if (full) painter.drawLine(rect.right(), rect.top(), rect.right(), rect.bottom());
-            else painter.drawLine(rect.right(), rect.top() + 3, rect.right(), rect.bottom() - 4);
+            if (full)
+                painter.drawLine(rect.right(), rect.top(), rect.right(), rect.bottom());
+            else
+                painter.drawLine(rect.right(), rect.top() + 3, rect.right(), rect.bottom() - 4);
             painter.drawLine(rect.left(), rect.bottom(), rect.right(), rect.bottom());
         }
         return;
@@ -954,8 +978,10 @@ void TPalGrid::DrawCell(QPainter& painter, int col, int row, const QRect& rect, 
                                                     !(InplaceEditor() && InplaceEditor()->hasFocus()));
     QColor colour, fontColour = palette().color(QPalette::Text);
     if (!selected) {
-        if (!FRowsEffect.Active()) colour = Color;
-        else colour = Lighten(FixedColor, row % 2 ? 60 : 90);
+        if (!FRowsEffect.Active())
+            colour = Color;
+        else
+            colour = Lighten(FixedColor, row % 2 ? 60 : 90);
     } else {
         colour = FSelectionEffect.Color();
         fontColour = FSelectionEffect.FontColor();
@@ -969,8 +995,10 @@ void TPalGrid::DrawCell(QPainter& painter, int col, int row, const QRect& rect, 
             inner.adjust(1, 1, -1, -1);
         }
     }
-    if (low) painter.fillRect(inner, palette().color(QPalette::Base));
-    else GradientRect(painter, Lighten(colour, 40), Lighten(colour, 10), 0, inner);
+    if (low)
+        painter.fillRect(inner, palette().color(QPalette::Base));
+    else
+        GradientRect(painter, Lighten(colour, 40), Lighten(colour, 10), 0, inner);
     if (OnDrawCell) OnDrawCell(*this, col, row, inner, state);
     int drawStyle = drsText;
     if (!Loading && OnGetDrawStyle) OnGetDrawStyle(*this, col, row, drawStyle);
@@ -991,8 +1019,10 @@ void TPalGrid::DrawCell(QPainter& painter, int col, int row, const QRect& rect, 
             painter.save();
             painter.setClipRect(inner);
             painter.setPen(fontColour);
-            if (right) painter.drawText(inner.adjusted(0, 2, -2, 0), Qt::AlignRight | Qt::AlignTop, shown);
-            else painter.drawText(inner.adjusted(2, 2, 0, 0), Qt::AlignLeft | Qt::AlignTop, shown);
+            if (right)
+                painter.drawText(inner.adjusted(0, 2, -2, 0), Qt::AlignRight | Qt::AlignTop, shown);
+            else
+                painter.drawText(inner.adjusted(2, 2, 0, 0), Qt::AlignLeft | Qt::AlignTop, shown);
             painter.restore();
         }
     }

@@ -1,12 +1,12 @@
 #include "PalPaint.h"
 
+#include <QApplication>
 #include <QGuiApplication>
 #include <QLinearGradient>
 #include <QLocale>
 #include <QScreen>
 #include <QStyle>
 #include <QStyleOptionButton>
-#include <QApplication>
 
 #include <algorithm>
 #include <cmath>
@@ -15,7 +15,9 @@
 namespace elo {
 
 namespace {
-int RoundHalfEven(double v) { return static_cast<int>(std::nearbyint(v)); }
+int RoundHalfEven(double v) {
+    return static_cast<int>(std::nearbyint(v));
+}
 
 std::optional<bool>& LowColorSwitch() {
     static std::optional<bool> on;
@@ -46,10 +48,16 @@ bool LowColor() {
     return *on;
 }
 
-void SetLowColor(bool on) { LowColorSwitch() = on; }
+void SetLowColor(bool on) {
+    LowColorSwitch() = on;
+}
 
-bool GradientFunctionAvailable() { return GradientSwitch(); }
-void SetGradientFunctionAvailable(bool on) { GradientSwitch() = on; }
+bool GradientFunctionAvailable() {
+    return GradientSwitch();
+}
+void SetGradientFunctionAvailable(bool on) {
+    GradientSwitch() = on;
+}
 
 void GradientRect(QPainter& painter, const QColor& from, const QColor& to, int direction, const QRect& rect) {
     if (rect.isEmpty()) return;
@@ -65,8 +73,10 @@ void GradientRect(QPainter& painter, const QColor& from, const QColor& to, int d
     for (int i = 0; i < n; ++i) {
         auto ch = [&](int a, int b) { return RoundHalfEven(a + (b - a) * static_cast<double>(i) / n); };
         const QColor c(ch(from.red(), to.red()), ch(from.green(), to.green()), ch(from.blue(), to.blue()));
-        if (direction == 0) painter.fillRect(QRect(rect.left(), rect.top() + i, rect.width(), 1), c);
-        else painter.fillRect(QRect(rect.left() + i, rect.top(), 1, rect.height()), c);
+        if (direction == 0)
+            painter.fillRect(QRect(rect.left(), rect.top() + i, rect.width(), 1), c);
+        else
+            painter.fillRect(QRect(rect.left() + i, rect.top(), 1, rect.height()), c);
     }
 }
 
@@ -102,7 +112,8 @@ void DrawCheckBox(QPainter& painter, const QRect& rect, int state) {
     if (LowColor()) {
         // The largest square centred in rect, the style's check box inside it.
         const int side = std::min(rect.width(), rect.height());
-        const QRect square(rect.left() + (rect.width() - side) / 2, rect.top() + (rect.height() - side) / 2, side, side);
+        const QRect square(rect.left() + (rect.width() - side) / 2, rect.top() + (rect.height() - side) / 2, side,
+                           side);
         QStyleOptionButton option;
         option.rect = square.adjusted(2, 2, -2, -2);
         option.state = QStyle::State_Enabled | (state == 1 ? QStyle::State_On : QStyle::State_Off);
@@ -121,8 +132,8 @@ void DrawCheckBox(QPainter& painter, const QRect& rect, int state) {
 }
 
 QString FormatByDrawStyle(const QString& text, int style, bool& rightAligned, const QLocale& system) {
-    rightAligned = style == drsRight || style == drsFixed4 || style == drsCurrency || style == drsFixed2 ||
-                   style == drsFixed6;
+    rightAligned =
+        style == drsRight || style == drsFixed4 || style == drsCurrency || style == drsFixed2 || style == drsFixed6;
     int decimals = -1;
     switch (style) {
     case drsFixed4:

@@ -53,8 +53,12 @@ QString FormatByDrawStyle(const QString& text, int style, bool& rightAligned,
                           const QLocale& locale = QLocale::system());
 
 // The amber of the band under the current column's title.
-inline QColor AmberBand() { return QColor(255, 203, 47); }
+inline QColor AmberBand() {
+    return QColor(255, 203, 47);
+}
 // The colour of the grid's 1-pixel border.
-inline QColor BorderColour() { return QColor(127, 157, 185); }
+inline QColor BorderColour() {
+    return QColor(127, 157, 185);
+}
 
 } // namespace elo

@@ -10,8 +10,8 @@ QString ToQString(std::string_view cp1252) {
 }
 
 std::string FromQString(const QString& text) {
-    return Utf16ToCp1252(std::u16string_view(reinterpret_cast<const char16_t*>(text.utf16()),
-                                             static_cast<size_t>(text.size())));
+    return Utf16ToCp1252(
+        std::u16string_view(reinterpret_cast<const char16_t*>(text.utf16()), static_cast<size_t>(text.size())));
 }
 
 } // namespace elo

@@ -21,9 +21,8 @@ TInplaceEdit::TInplaceEdit(TCustomStringGrid* grid) : QLineEdit(grid), FGrid(gri
     // Not a stop of the Tab key: Tab leaves the grid (see TPalInplaceEdit).
     setFocusPolicy(Qt::ClickFocus);
     hide();
-    connect(this, &QLineEdit::textEdited, this, [this](const QString& text) {
-        Guard([&] { FGrid->SetEditText(FGrid->Col(), FGrid->Row(), text); });
-    });
+    connect(this, &QLineEdit::textEdited, this,
+            [this](const QString& text) { Guard([&] { FGrid->SetEditText(FGrid->Col(), FGrid->Row(), text); }); });
 }
 
 void TInplaceEdit::UpdateContents() {
@@ -200,8 +199,10 @@ void TCustomStringGrid::SetGridLineWidth(int width) {
 
 void TCustomStringGrid::SetGridOptions(TGridOptions options) {
     FGridOptions = options;
-    if (!(options & goEditing)) HideEditor();
-    else if ((options & goAlwaysShowEditor) && hasFocus()) ShowEditor();
+    if (!(options & goEditing))
+        HideEditor();
+    else if ((options & goAlwaysShowEditor) && hasFocus())
+        ShowEditor();
     update();
 }
 
@@ -396,7 +397,9 @@ bool TCustomStringGrid::CanEditShow() const {
     return (FGridOptions & goEditing) && !(FGridOptions & goRowSelect) && FCol >= FFixedCols && FRow >= FFixedRows;
 }
 
-TInplaceEdit* TCustomStringGrid::CreateEditor() { return new TInplaceEdit(this); }
+TInplaceEdit* TCustomStringGrid::CreateEditor() {
+    return new TInplaceEdit(this);
+}
 
 void TCustomStringGrid::ShowEditor() {
     if (!CanEditShow()) return;
@@ -421,11 +424,15 @@ void TCustomStringGrid::HideEditor() {
 }
 
 void TCustomStringGrid::SetEditorMode(bool on) {
-    if (on) ShowEditor();
-    else HideEditor();
+    if (on)
+        ShowEditor();
+    else
+        HideEditor();
 }
 
-QString TCustomStringGrid::GetEditText(int col, int row) const { return Cells(col, row); }
+QString TCustomStringGrid::GetEditText(int col, int row) const {
+    return Cells(col, row);
+}
 
 void TCustomStringGrid::SetEditText(int col, int row, const QString& value) {
     if (row < 0 || row >= RowCount() || col < 0 || col >= FColCount) return;
@@ -452,8 +459,11 @@ void TCustomStringGrid::DeleteRow(int row) {
 // ---- painting ---------------------------------------------------------------------------
 
 void TCustomStringGrid::DrawCell(QPainter& painter, int col, int row, const QRect& rect, TGridDrawState state) {
-    painter.fillRect(rect, (state & gdFixed) ? palette().button() : (state & gdSelected) ? palette().highlight() : palette().base());
-    painter.setPen((state & gdSelected) && !(state & gdFixed) ? palette().highlightedText().color() : palette().text().color());
+    painter.fillRect(rect, (state & gdFixed)      ? palette().button()
+                           : (state & gdSelected) ? palette().highlight()
+                                                  : palette().base());
+    painter.setPen((state & gdSelected) && !(state & gdFixed) ? palette().highlightedText().color()
+                                                              : palette().text().color());
     painter.drawText(rect.adjusted(2, 0, -2, 0), Qt::AlignVCenter | Qt::AlignLeft, Cells(col, row));
     if (OnDrawCell) OnDrawCell(*this, col, row, rect, state);
 }
@@ -485,7 +495,8 @@ void TCustomStringGrid::PaintGrid(QPainter& painter) {
             const QRect cell = CellRect(c, r);
             if (cell.isEmpty() || cell.height() == 0) continue;
             TGridDrawState state = 0;
-            if (c < FFixedCols || r < FFixedRows) state |= gdFixed;
+            if (c < FFixedCols || r < FFixedRows)
+                state |= gdFixed;
             else if ((r == FRow && (c == FCol || (FGridOptions & goRowSelect))) || range.contains(c, r))
                 state |= gdSelected;
             if (c == FCol && r == FRow && hasFocus() && !(state & gdFixed)) state |= gdFocused;
@@ -540,12 +551,16 @@ void TCustomStringGrid::DefaultKeyDown(QKeyEvent* event) {
         FocusCell(FCol, FRow + std::max(1, VisibleRowCount()));
         break;
     case Qt::Key_Home:
-        if (ctrl) FocusCell(FCol, FFixedRows);
-        else FocusCell(FFixedCols, FRow);
+        if (ctrl)
+            FocusCell(FCol, FFixedRows);
+        else
+            FocusCell(FFixedCols, FRow);
         break;
     case Qt::Key_End:
-        if (ctrl) FocusCell(FCol, RowCount() - 1);
-        else FocusCell(FColCount - 1, FRow);
+        if (ctrl)
+            FocusCell(FCol, RowCount() - 1);
+        else
+            FocusCell(FColCount - 1, FRow);
         break;
     case Qt::Key_F2:
         ShowEditor();
@@ -555,7 +570,9 @@ void TCustomStringGrid::DefaultKeyDown(QKeyEvent* event) {
     }
 }
 
-void TCustomStringGrid::KeyDown(QKeyEvent* event) { DefaultKeyDown(event); }
+void TCustomStringGrid::KeyDown(QKeyEvent* event) {
+    DefaultKeyDown(event);
+}
 
 void TCustomStringGrid::KeyPress(QKeyEvent* event) {
     const QString text = event->text();
@@ -649,8 +666,12 @@ void TCustomStringGrid::DefaultMouseUp(QMouseEvent*) {
     FSizingRow = -1;
 }
 
-void TCustomStringGrid::MouseDown(QMouseEvent* event) { DefaultMouseDown(event); }
-void TCustomStringGrid::MouseUp(QMouseEvent* event) { DefaultMouseUp(event); }
+void TCustomStringGrid::MouseDown(QMouseEvent* event) {
+    DefaultMouseDown(event);
+}
+void TCustomStringGrid::MouseUp(QMouseEvent* event) {
+    DefaultMouseUp(event);
+}
 
 void TCustomStringGrid::MouseMove(QMouseEvent* event) {
     const QPoint p = event->position().toPoint();
@@ -672,9 +693,12 @@ void TCustomStringGrid::MouseMove(QMouseEvent* event) {
             FocusCell(col, row); // the anchor stays: the range grows or shrinks
         return;
     }
-    if (ColumnAtSizingBorder(p) >= 0) setCursor(Qt::SplitHCursor);
-    else if (RowAtSizingBorder(p) >= 0) setCursor(Qt::SplitVCursor);
-    else setCursor(Qt::ArrowCursor);
+    if (ColumnAtSizingBorder(p) >= 0)
+        setCursor(Qt::SplitHCursor);
+    else if (RowAtSizingBorder(p) >= 0)
+        setCursor(Qt::SplitVCursor);
+    else
+        setCursor(Qt::ArrowCursor);
 }
 
 void TCustomStringGrid::mousePressEvent(QMouseEvent* event) {

@@ -125,7 +125,8 @@ public:
     std::function<void(TCustomStringGrid& sender, int col, int row, const QString& value)> OnSetEditText;
     // key can be set to 0 to consume the key.
     std::function<void(TCustomStringGrid& sender, int& key, Qt::KeyboardModifiers shift)> OnKeyDown;
-    std::function<void(TCustomStringGrid& sender, int col, int row, const QRect& rect, TGridDrawState state)> OnDrawCell;
+    std::function<void(TCustomStringGrid& sender, int col, int row, const QRect& rect, TGridDrawState state)>
+        OnDrawCell;
 
     // The text the editor shows for a cell, and the store of edited text.
     virtual QString GetEditText(int col, int row) const;

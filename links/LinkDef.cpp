@@ -5,9 +5,15 @@
 
 namespace elo {
 
-const char* const kLinkTypeCaptions[kLinkTypeCount] = {
-    "(nenhum)", "M\xF3" "dulo", "Inser\xE7\xE3o", "Edi\xE7\xE3o", "Exclus\xE3o",
-    "Lista",    "Relat\xF3rio", "Gen\xE9rico"};
+const char* const kLinkTypeCaptions[kLinkTypeCount] = {"(nenhum)",
+                                                       "M\xF3"
+                                                       "dulo",
+                                                       "Inser\xE7\xE3o",
+                                                       "Edi\xE7\xE3o",
+                                                       "Exclus\xE3o",
+                                                       "Lista",
+                                                       "Relat\xF3rio",
+                                                       "Gen\xE9rico"};
 
 namespace {
 constexpr int kTypeCodes[kLinkTypeCount] = {-1, 0, 3, 4, 5, 6, 7, 8};

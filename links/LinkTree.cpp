@@ -68,7 +68,9 @@ bool TTreeNode::Contains(const TTreeNode* node) const {
 
 // ---- TLinkTree ----------------------------------------------------------------
 
-TLinkTree::~TLinkTree() { FObservers.clear(); }
+TLinkTree::~TLinkTree() {
+    FObservers.clear();
+}
 
 size_t TLinkTree::NodeCount() const {
     size_t n = 0;
@@ -121,7 +123,9 @@ std::unique_ptr<TTreeNode> TLinkTree::Detach(TTreeNode* node) {
     return owned;
 }
 
-void TLinkTree::Delete(TTreeNode* node) { Detach(node); }
+void TLinkTree::Delete(TTreeNode* node) {
+    Detach(node);
+}
 
 bool TLinkTree::Move(TTreeNode* node, TTreeNode* parent, TTreeNode* before) {
     if (!node || !node->FParent || node == before || (parent && node->Contains(parent))) return false;
@@ -175,7 +179,9 @@ void TLinkTree::EndUpdate() {
         for (ITreeObserver* o : FObservers) o->EndBatch();
 }
 
-void TLinkTree::AddObserver(ITreeObserver* observer) { FObservers.push_back(observer); }
+void TLinkTree::AddObserver(ITreeObserver* observer) {
+    FObservers.push_back(observer);
+}
 
 void TLinkTree::RemoveObserver(ITreeObserver* observer) {
     FObservers.erase(std::remove(FObservers.begin(), FObservers.end(), observer), FObservers.end());

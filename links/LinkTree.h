@@ -88,8 +88,7 @@ public:
     TTreeNode* Root(int index) const { return FTop.Item(index); }
     TTreeNode* First() const { return FTop.HasChildren() ? FTop.Item(0) : nullptr; }
     // Every node in tree order.
-    template <typename F>
-    void ForEach(F&& f) const {
+    template <typename F> void ForEach(F&& f) const {
         for (TTreeNode* n = First(); n; n = n->GetNext()) f(n);
     }
     size_t NodeCount() const;
@@ -125,8 +124,7 @@ public:
 
 private:
     TTreeNode* Inner(TTreeNode* parent) { return parent ? parent : &FTop; }
-    template <typename F>
-    void Notify(F&& f) {
+    template <typename F> void Notify(F&& f) {
         if (FUpdateCount == 0)
             for (ITreeObserver* o : FObservers) f(*o);
     }

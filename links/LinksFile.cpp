@@ -51,9 +51,11 @@ size_t FindCaptionSuffix(std::string_view line, size_t eq) {
             bool& noMore = c == '"' ? noMoreDouble : noMoreSingle;
             if (noMore) continue;
             const void* close = std::memchr(s + i + 1, c, n - i - 1);
-            if (!close) noMore = true;
-            else i = static_cast<size_t>(static_cast<const char*>(close) - s); // skip the quoted value
-        } else { // '{'
+            if (!close)
+                noMore = true;
+            else
+                i = static_cast<size_t>(static_cast<const char*>(close) - s); // skip the quoted value
+        } else {                                                              // '{'
             size_t close = std::string_view::npos;
             if (haveTable) {
                 const int64_t m = braceMatch[i - tableStart];
@@ -61,7 +63,8 @@ size_t FindCaptionSuffix(std::string_view line, size_t eq) {
             } else {
                 int depth = 0;
                 for (size_t j = i; j < n; ++j) {
-                    if (s[j] == '{') ++depth;
+                    if (s[j] == '{')
+                        ++depth;
                     else if (s[j] == '}' && --depth == 0) {
                         close = j;
                         break;
@@ -106,8 +109,7 @@ bool HasLineBreak(std::string_view text) {
 
 std::string ValidateNodeText(std::string_view text) {
     for (char c : text) {
-        if (c == '\\' || c == '=')
-            return "O nome \"" + std::string(text) + "\" n\xE3o pode conter \"\\\" nem \"=\"";
+        if (c == '\\' || c == '=') return "O nome \"" + std::string(text) + "\" n\xE3o pode conter \"\\\" nem \"=\"";
         if (c == '\r' || c == '\n' || c == '\0')
             return "O nome \"" + std::string(text) + "\" n\xE3o pode conter quebras de linha";
     }
@@ -175,8 +177,7 @@ void TPathIndex::Bury(std::unique_ptr<TTreeNode> subtree) {
     if (!subtree) return;
     // The detached subtree's keys can no longer match: its nodes are dead.
     FDead.insert(subtree.get());
-    for (TTreeNode* n = subtree->HasChildren() ? subtree->Item(0) : nullptr; n; n = n->GetNext())
-        FDead.insert(n);
+    for (TTreeNode* n = subtree->HasChildren() ? subtree->Item(0) : nullptr; n; n = n->GetNext()) FDead.insert(n);
     FGraveyard.push_back(std::move(subtree));
     PreviousLine.clear();
     PreviousParts.clear();
@@ -192,15 +193,14 @@ class TLineSplitter {
 public:
     // Finds the next line in [data, data+size); returns false when none is
     // complete there. atEnd: no more data will follow.
-    static bool Split(const char* data, size_t size, bool atEnd, std::string_view& line,
-                      size_t& consumed, bool& ended) {
+    static bool Split(const char* data, size_t size, bool atEnd, std::string_view& line, size_t& consumed,
+                      bool& ended) {
         ended = false;
         const char* b = data;
         const char* e = data + size;
         const char* limit = static_cast<const char*>(std::memchr(b, '\n', size));
         if (!limit) limit = e;
-        if (const char* cr = static_cast<const char*>(std::memchr(b, '\r', static_cast<size_t>(limit - b))))
-            limit = cr;
+        if (const char* cr = static_cast<const char*>(std::memchr(b, '\r', static_cast<size_t>(limit - b)))) limit = cr;
         if (const char* z = static_cast<const char*>(std::memchr(b, '\0', static_cast<size_t>(limit - b)))) {
             line = std::string_view(b, static_cast<size_t>(z - b));
             consumed = size;
@@ -232,8 +232,7 @@ public:
     bool Next(std::string_view& line) {
         if (FEnded) return false;
         size_t consumed = 0;
-        const bool got = TLineSplitter::Split(FText.data() + FPos, FText.size() - FPos, true, line,
-                                              consumed, FEnded);
+        const bool got = TLineSplitter::Split(FText.data() + FPos, FText.size() - FPos, true, line, consumed, FEnded);
         FPos += consumed;
         return got;
     }
@@ -323,8 +322,7 @@ TLinksDocument::~TLinksDocument() = default;
 
 int32_t TLinksDocument::NewId() {
     if (CurrentId == INT32_MAX)
-        throw ELinksFileError("O contador de identificadores chegou ao limite (" +
-                              std::to_string(CurrentId) + ")");
+        throw ELinksFileError("O contador de identificadores chegou ao limite (" + std::to_string(CurrentId) + ")");
     return CurrentId++;
 }
 
@@ -340,8 +338,7 @@ TTreeNode* TLinksDocument::AddLine(TPathIndex& index, std::string_view line, Lin
     const std::string_view previous = index.PreviousLine;
     size_t common = 0;
     const size_t limit = std::min(previous.size(), line.size());
-    while (common + 8 <= limit && std::memcmp(previous.data() + common, line.data() + common, 8) == 0)
-        common += 8;
+    while (common + 8 <= limit && std::memcmp(previous.data() + common, line.data() + common, 8) == 0) common += 8;
     while (common < limit && previous[common] == line[common]) ++common;
 
     // The folders of the path: each part ends at a "\" or at the first "=" (or
@@ -409,8 +406,7 @@ TTreeNode* TLinksDocument::AddLine(TPathIndex& index, std::string_view line, Lin
     return parent;
 }
 
-template <typename Source>
-void TLinksDocument::ReadLines(Source& source, TLoadReport* report, size_t sizeHint) {
+template <typename Source> void TLinksDocument::ReadLines(Source& source, TLoadReport* report, size_t sizeHint) {
     TPathIndex index;
     index.Reserve(sizeHint / 200); // a key per line, lines of 100 to 200 bytes
     TTreeBatch batch(Tree);
@@ -431,7 +427,8 @@ void TLinksDocument::ReadLines(Source& source, TLoadReport* report, size_t sizeH
         if (node->Text() == "_currentid") {
             // The counter line, at any depth.
             int32_t value = 0;
-            if (TryDecimalToInt(node->Data()->Link, value)) CurrentId = value;
+            if (TryDecimalToInt(node->Data()->Link, value))
+                CurrentId = value;
             else if (report)
                 report->Problems.push_back(
                     {lineNo, "Contador inv\xE1lido: '" + node->Data()->Link + "' is not a valid integer value"});
@@ -546,8 +543,7 @@ std::string TLinksDocument::NodePath(const TTreeNode* node) {
     return path;
 }
 
-template <typename Sink>
-void TLinksDocument::WriteLinks(Sink& sink) const {
+template <typename Sink> void TLinksDocument::WriteLinks(Sink& sink) const {
     std::string line = "_currentid=" + std::to_string(CurrentId) + "\r\n";
     sink(line);
     // Depth-first with the path built up level by level; "bad" marks a level
@@ -578,8 +574,7 @@ void TLinksDocument::WriteLinks(Sink& sink) const {
             line.assign(path);
             line += '=';
             line += link;
-            if (HasLineBreak(link))
-                throw ELinksFileError("O link de \"" + path + "\" cont\xE9m quebras de linha");
+            if (HasLineBreak(link)) throw ELinksFileError("O link de \"" + path + "\" cont\xE9m quebras de linha");
             line += "\r\n";
             sink(line);
         }
@@ -589,8 +584,10 @@ void TLinksDocument::WriteLinks(Sink& sink) const {
         visit(Tree.Root(r));
         while (!stack.empty()) {
             Level& top = stack.back();
-            if (top.next < top.node->Count()) visit(top.node->Item(top.next++));
-            else stack.pop_back();
+            if (top.next < top.node->Count())
+                visit(top.node->Item(top.next++));
+            else
+                stack.pop_back();
         }
     }
 }
@@ -612,8 +609,10 @@ public:
     ~TFileSink() = default;
     void operator()(const std::string& s) {
         if (FBuffer.size() + s.size() > (1u << 20)) Flush();
-        if (s.size() > (1u << 20)) WriteAll(s.data(), s.size());
-        else FBuffer += s;
+        if (s.size() > (1u << 20))
+            WriteAll(s.data(), s.size());
+        else
+            FBuffer += s;
     }
     void Flush() {
         WriteAll(FBuffer.data(), FBuffer.size());

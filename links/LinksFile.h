@@ -13,8 +13,8 @@
 #include <vector>
 
 #include "LinkTree.h"
-#include "platform/LargeArray.h"
 #include "platform/Exceptions.h"
+#include "platform/LargeArray.h"
 
 namespace elo {
 
@@ -144,10 +144,8 @@ public:
 private:
     enum class LineOutcome { Nothing, Folders, Item, Ignored };
     TTreeNode* AddLine(TPathIndex& index, std::string_view line, LineOutcome& outcome);
-    template <typename Source>
-    void ReadLines(Source& source, TLoadReport* report, size_t sizeHint);
-    template <typename Sink>
-    void WriteLinks(Sink& sink) const;
+    template <typename Source> void ReadLines(Source& source, TLoadReport* report, size_t sizeHint);
+    template <typename Sink> void WriteLinks(Sink& sink) const;
     std::string RenumberAt(std::string_view s, bool nested, int depth);
 
     // One parser per nesting depth of renumbering, reused from line to line.

@@ -56,7 +56,9 @@ TNLXGroupDef* TNLXCustomSymbolDefs::GroupsAt(int index) const {
     return Groups[static_cast<size_t>(index)].get();
 }
 
-void TNLXCustomSymbolDefs::AddGroup(std::unique_ptr<TNLXGroupDef> group) { Groups.push_back(std::move(group)); }
+void TNLXCustomSymbolDefs::AddGroup(std::unique_ptr<TNLXGroupDef> group) {
+    Groups.push_back(std::move(group));
+}
 
 int TNLXCustomSymbolDefs::IndexOfGroup(std::string_view name) const {
     for (size_t i = 0; i < Groups.size(); ++i)
@@ -101,7 +103,9 @@ void TNLXCustomSymbolDefs::DropUnusedGroups() {
     Groups.erase(std::remove_if(Groups.begin(), Groups.end(), unused), Groups.end());
 }
 
-void TNLXCustomSymbolDefs::ClearSymbols() { Symbols.clear(); }
+void TNLXCustomSymbolDefs::ClearSymbols() {
+    Symbols.clear();
+}
 
 void TNLXCustomSymbolDefs::ClearGroups() {
     for (auto& symbol : Symbols) symbol->Group = nullptr;
@@ -262,8 +266,7 @@ void TNLXInterface::ReadBody() {
     }
 }
 
-template <typename Source>
-void TNLXInterface::ReadBodyRecords(Source& source) {
+template <typename Source> void TNLXInterface::ReadBodyRecords(Source& source) {
     TNLXInterfaceItem& lib = *Library;
     const int v = lib.FormatVersion;
     // Groups, with the list that symbols' group indexes point into. Before

@@ -105,7 +105,7 @@ public:
     TNLXInterface& operator=(const TNLXInterface&) = delete;
 
     // Lazily loaded views. Kind is read without any load (a field).
-    std::string Name();            // EnsureHeader, then the part after the last "."
+    std::string Name();               // EnsureHeader, then the part after the last "."
     const std::string& GetFullName(); // EnsureHeader, then FullName
     void SetFullName(const std::string& newName);
     void SetByte1(uint8_t value);
@@ -113,7 +113,7 @@ public:
     TNLXCustomSymbolDefs* Defs1();
     TNLXSymbolDef* AddSymbolDef0();
     TNLXSymbolDef* AddSymbolDef1();
-    void Lock();   // the library's critical section
+    void Lock(); // the library's critical section
     void Unlock();
 
     void EnsureHeader();
@@ -154,8 +154,7 @@ public:
 private:
     void ReadHeader();
     void ReadBody();
-    template <typename Source>
-    void ReadBodyRecords(Source& source);
+    template <typename Source> void ReadBodyRecords(Source& source);
     void CreateTables();
 };
 

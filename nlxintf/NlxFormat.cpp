@@ -30,7 +30,9 @@ uint16_t ReadU16(TStream& stream) {
     return static_cast<uint16_t>(b[0] | (b[1] << 8));
 }
 
-int16_t ReadI16(TStream& stream) { return static_cast<int16_t>(ReadU16(stream)); }
+int16_t ReadI16(TStream& stream) {
+    return static_cast<int16_t>(ReadU16(stream));
+}
 
 int32_t ReadI32(TStream& stream) {
     unsigned char b[4];
@@ -74,7 +76,9 @@ inline uint64_t Load8(const unsigned char* p) {
     std::memcpy(&v, p, 8);
     return v;
 }
-inline void Store8(unsigned char* p, uint64_t v) { std::memcpy(p, &v, 8); }
+inline void Store8(unsigned char* p, uint64_t v) {
+    std::memcpy(p, &v, 8);
+}
 } // namespace
 
 int32_t ExpandBlock(const unsigned char* s, int32_t size, unsigned char* out) {
@@ -253,8 +257,8 @@ std::vector<unsigned char> ReadDirectoryRecords(TStream& library, int& formatVer
     char header[8];
     ReadBytes(library, header, 8);
     formatVersion = FormatVersionOf(std::string_view(header, 6));
-    const uint16_t entryCount = static_cast<uint16_t>(static_cast<unsigned char>(header[6]) |
-                                                      (static_cast<unsigned char>(header[7]) << 8));
+    const uint16_t entryCount =
+        static_cast<uint16_t>(static_cast<unsigned char>(header[6]) | (static_cast<unsigned char>(header[7]) << 8));
     library.SetPosition(size - 4);
     const int32_t directory = ReadI32(library);
     if (directory < 8 || directory > size - 4)
@@ -311,8 +315,7 @@ struct TStreamReader {
     void SkipString(int width) { SkipLibraryString(s, width); }
 };
 
-template <typename R>
-void HeaderRecord(R& s, int v, bool loadLongTexts, TNLXInterface& e) {
+template <typename R> void HeaderRecord(R& s, int v, bool loadLongTexts, TNLXInterface& e) {
     const int name = NameStringWidth(v);
     if (v < 3) {
         s.U8();
@@ -320,13 +323,17 @@ void HeaderRecord(R& s, int v, bool loadLongTexts, TNLXInterface& e) {
     }
     e.NamePrefix = s.String(name);
     e.NamePart = s.String(name);
-    if (loadLongTexts) e.LongText = s.String(kLongStringWidth);
-    else s.SkipString(kLongStringWidth);
+    if (loadLongTexts)
+        e.LongText = s.String(kLongStringWidth);
+    else
+        s.SkipString(kLongStringWidth);
     e.Text1 = s.String(name);
     e.SymbolCount0 = s.U16();
     e.SymbolCount1 = s.U16();
-    if (v >= 9) e.GroupCount = s.U16();
-    else e.Word0 = s.U16();
+    if (v >= 9)
+        e.GroupCount = s.U16();
+    else
+        e.Word0 = s.U16();
     e.Kind = v >= 3 ? s.U8() : 0;
     e.Word1 = v >= 6 ? s.U16() : 0;
     if (v >= 7) {
@@ -341,8 +348,7 @@ void HeaderRecord(R& s, int v, bool loadLongTexts, TNLXInterface& e) {
     e.Byte3 = v >= 21 ? s.U8() : 1;
 }
 
-template <typename R>
-void GroupRecord(R& s, int v, TNLXGroupDef& g) {
+template <typename R> void GroupRecord(R& s, int v, TNLXGroupDef& g) {
     g.Name = s.String(1);
     g.Word1 = s.I16();
     if (v >= 13) {
@@ -358,8 +364,7 @@ void GroupRecord(R& s, int v, TNLXGroupDef& g) {
     }
 }
 
-template <typename R>
-void SymbolRecord(R& s, int v, std::string_view libraryName, TNLXSymbolDef& y) {
+template <typename R> void SymbolRecord(R& s, int v, std::string_view libraryName, TNLXSymbolDef& y) {
     const int name = NameStringWidth(v);
     const int text = TextStringWidth(v);
     if (v < 3) {
@@ -418,7 +423,9 @@ void ReadGroupRecord(TStream& stream, int v, TNLXGroupDef& g) {
     TStreamReader r{stream};
     GroupRecord(r, v, g);
 }
-void ReadGroupRecord(TByteReader& r, int v, TNLXGroupDef& g) { GroupRecord(r, v, g); }
+void ReadGroupRecord(TByteReader& r, int v, TNLXGroupDef& g) {
+    GroupRecord(r, v, g);
+}
 void ReadSymbolRecord(TStream& stream, int v, std::string_view libraryName, TNLXSymbolDef& y) {
     TStreamReader r{stream};
     SymbolRecord(r, v, libraryName, y);

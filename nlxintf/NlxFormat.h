@@ -29,8 +29,12 @@ inline constexpr int32_t kBlockSlack = 64;
 inline constexpr int kNewestFormatVersion = 25;
 
 // String classes by the width of their length prefix.
-inline int NameStringWidth(int version) { return version >= 8 ? 1 : 4; }
-inline int TextStringWidth(int version) { return version >= 8 ? 2 : 4; }
+inline int NameStringWidth(int version) {
+    return version >= 8 ? 1 : 4;
+}
+inline int TextStringWidth(int version) {
+    return version >= 8 ? 2 : 4;
+}
 inline constexpr int kLongStringWidth = 4;
 
 // Exact reads of little-endian numbers; a shortfall is TNLXInterfaceError.
@@ -51,8 +55,7 @@ int32_t ExpandBlock(const unsigned char* stored, int32_t size, unsigned char* ou
 // which then holds exactly the expanded bytes, positioned at 0. The library
 // stream is left after the section's terminating zero length (or at the end of
 // the data, which also ends a section). Returns the expanded length.
-int32_t ExpandSection(TStream& library, TMemoryStream& memory, unsigned char* inBuffer,
-                      unsigned char* outBuffer);
+int32_t ExpandSection(TStream& library, TMemoryStream& memory, unsigned char* inBuffer, unsigned char* outBuffer);
 
 // The format version of a signature (the file's first bytes up to a NUL, at
 // most 6): the digits at its 4th and 5th characters, "S" counting as "0";
@@ -71,8 +74,7 @@ struct TDirectoryRecord {
 // (its texts are valid during the call). An empty stream has no entries and
 // keeps formatVersion as it was. Records with a set omit flag are passed over
 // from format version 17 when omitFlagged is on. Returns the records accepted.
-template <typename Take>
-size_t ReadDirectory(TStream& library, bool omitFlagged, int& formatVersion, Take&& take);
+template <typename Take> size_t ReadDirectory(TStream& library, bool omitFlagged, int& formatVersion, Take&& take);
 std::vector<unsigned char> ReadDirectoryRecords(TStream& library, int& formatVersion);
 // The accepted records of what ReadDirectoryRecords returned, one by one.
 template <typename Take>
@@ -89,16 +91,15 @@ size_t ForEachDirectoryRecord(const std::vector<unsigned char>& records, bool om
         record.NamePart = dot == std::string_view::npos ? name : name.substr(dot + 1);
         record.OmitFlag = r[59];
         record.Kind = formatVersion >= 3 ? r[60] : 0;
-        record.DataOffset = static_cast<int32_t>(static_cast<uint32_t>(r[64]) | (static_cast<uint32_t>(r[65]) << 8) |
-                                                 (static_cast<uint32_t>(r[66]) << 16) |
-                                                 (static_cast<uint32_t>(r[67]) << 24));
+        record.DataOffset =
+            static_cast<int32_t>(static_cast<uint32_t>(r[64]) | (static_cast<uint32_t>(r[65]) << 8) |
+                                 (static_cast<uint32_t>(r[66]) << 16) | (static_cast<uint32_t>(r[67]) << 24));
         take(record);
         ++accepted;
     }
     return accepted;
 }
-template <typename Take>
-size_t ReadDirectory(TStream& library, bool omitFlagged, int& formatVersion, Take&& take) {
+template <typename Take> size_t ReadDirectory(TStream& library, bool omitFlagged, int& formatVersion, Take&& take) {
     const std::vector<unsigned char> records = ReadDirectoryRecords(library, formatVersion);
     return ForEachDirectoryRecord(records, omitFlagged, formatVersion, take);
 }
@@ -114,8 +115,7 @@ std::string QualifyReference(std::string_view reference, std::string_view librar
 // stream reads, without a call per field.
 class TByteReader {
 public:
-    TByteReader(const void* data, size_t size)
-        : FAt(static_cast<const unsigned char*>(data)), FEnd(FAt + size) {}
+    TByteReader(const void* data, size_t size) : FAt(static_cast<const unsigned char*>(data)), FEnd(FAt + size) {}
     uint8_t U8() {
         Need(1);
         return *FAt++;

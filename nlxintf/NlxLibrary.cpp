@@ -6,8 +6,8 @@
 
 #include "platform/Files.h"
 #include "platform/LockScope.h"
-#include "platform/ScopeExit.h"
 #include "platform/Resources.h"
+#include "platform/ScopeExit.h"
 
 namespace elo {
 
@@ -28,8 +28,7 @@ std::string ResolveLibraryPath(const std::string& name) {
     std::string found = SearchPath(name, ".nlx");
     if (!found.empty()) return AbsolutePath(found);
     // An embedded library is known by its bare name.
-    if (FindResource(kLibraryResourceType, UpperCaseLocale(ChangeFileExt(ExtractFileName(name), ""))))
-        return name;
+    if (FindResource(kLibraryResourceType, UpperCaseLocale(ChangeFileExt(ExtractFileName(name), "")))) return name;
     return AbsolutePath(name);
 }
 

@@ -10,7 +10,9 @@ namespace {
 std::mutex gCreation;
 TNLXInterfaces* gRegistry = nullptr;
 
-std::string BaseName(const std::string& path) { return ChangeFileExt(ExtractFileName(path), ""); }
+std::string BaseName(const std::string& path) {
+    return ChangeFileExt(ExtractFileName(path), "");
+}
 } // namespace
 
 TLibraryUse::~TLibraryUse() {
@@ -80,7 +82,8 @@ TNLXInterfaceItem* TNLXInterfaces::InternalGetItem(const std::string& fileName) 
     TNLXInterfaceItem* result = nullptr;
     // By base name: a library already open is not reopened from another directory.
     for (int i = 0; i < SlotCount && !result; ++i)
-        if (SameTextLocale(BaseName(Slots[static_cast<size_t>(i)]->Path), key)) result = Slots[static_cast<size_t>(i)].get();
+        if (SameTextLocale(BaseName(Slots[static_cast<size_t>(i)]->Path), key))
+            result = Slots[static_cast<size_t>(i)].get();
     if (!result && SlotCount < kRegistrySlots) {
         auto item = std::make_unique<TNLXInterfaceItem>(false);
         item->Open(fileName); // freed and raised again on failure
@@ -98,7 +101,8 @@ TNLXInterfaceItem* TNLXInterfaces::InternalGetItem(const std::string& fileName) 
         Slots[static_cast<size_t>(chosen)] = std::move(item); // frees the old one, its entries and watcher
     }
     Current = result;
-    if (!Current) throw TNLXInterfaceError("Error at TNLXInterfaces.InternalGetItem. Could not get item to " + fileName);
+    if (!Current)
+        throw TNLXInterfaceError("Error at TNLXInterfaces.InternalGetItem. Could not get item to " + fileName);
     return Current;
 }
 

@@ -1,9 +1,9 @@
 #include "NlxWatcher.h"
 
 #include <poll.h>
-#include <sys/resource.h>
 #include <sys/eventfd.h>
 #include <sys/inotify.h>
+#include <sys/resource.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -19,7 +19,9 @@ namespace {
 // Idle priority is the lowest nice value: SCHED_IDLE could starve the watcher
 // for seconds on a busy machine, while nice 19 still gets its turn.
 constexpr int kIdleNice = 19;
-void SetNice(pid_t tid, int nice) { (void)::setpriority(PRIO_PROCESS, static_cast<id_t>(tid), nice); }
+void SetNice(pid_t tid, int nice) {
+    (void)::setpriority(PRIO_PROCESS, static_cast<id_t>(tid), nice);
+}
 } // namespace
 
 TFileWatcher::TFileWatcher(std::string fileName) : FFileName(std::move(fileName)) {
@@ -32,7 +34,8 @@ TFileWatcher::TFileWatcher(std::string fileName) : FFileName(std::move(fileName)
         FNotify = ::inotify_init1(IN_CLOEXEC | IN_NONBLOCK);
         // File names (created, deleted, renamed) and last-write times (written,
         // closed after writing, date set).
-        const uint32_t mask = IN_CREATE | IN_DELETE | IN_MOVED_FROM | IN_MOVED_TO | IN_MODIFY | IN_CLOSE_WRITE | IN_ATTRIB;
+        const uint32_t mask =
+            IN_CREATE | IN_DELETE | IN_MOVED_FROM | IN_MOVED_TO | IN_MODIFY | IN_CLOSE_WRITE | IN_ATTRIB;
         if (FNotify >= 0 && ::inotify_add_watch(FNotify, dir.c_str(), mask | IN_ONLYDIR) < 0) {
             ::close(FNotify);
             FNotify = -1; // the directory cannot be watched: only the stop event

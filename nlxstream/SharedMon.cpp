@@ -20,14 +20,17 @@ int gUsedId = -1;
 int gTotalId = -1;
 
 // Reports go to the monitor only while one is installed.
-template <typename F>
-void Report(F&& f) {
+template <typename F> void Report(F&& f) {
     if (gMonitor) f(*gMonitor);
 }
 } // namespace
 
-void SetSharedMon(std::shared_ptr<ISharedMon> monitor) { gMonitor = std::move(monitor); }
-std::shared_ptr<ISharedMon> CurrentSharedMon() { return gMonitor; }
+void SetSharedMon(std::shared_ptr<ISharedMon> monitor) {
+    gMonitor = std::move(monitor);
+}
+std::shared_ptr<ISharedMon> CurrentSharedMon() {
+    return gMonitor;
+}
 
 TBufferManager::TBufferManager() = default;
 

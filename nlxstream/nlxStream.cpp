@@ -12,11 +12,12 @@ namespace elo {
 namespace {
 // Positions are 32-bit: a sum that leaves the range wraps as the platform's
 // 32-bit arithmetic does, instead of being undefined.
-int32_t Add32(int64_t a, int64_t b) { return static_cast<int32_t>(static_cast<uint32_t>(a + b)); }
+int32_t Add32(int64_t a, int64_t b) {
+    return static_cast<int32_t>(static_cast<uint32_t>(a + b));
+}
 } // namespace
 
-TnlxBufferedStream::TnlxBufferedStream(TStream* stream, int32_t bufferSize)
-    : FBufferSize(bufferSize), FStream(stream) {
+TnlxBufferedStream::TnlxBufferedStream(TStream* stream, int32_t bufferSize) : FBufferSize(bufferSize), FStream(stream) {
     if (stream) {
         FSize = static_cast<int32_t>(stream->Size());
         FPosition = static_cast<int32_t>(stream->Position());
@@ -67,9 +68,13 @@ void TnlxBufferedStream::CloseStream() {
     FStream = nullptr;
 }
 
-void TnlxBufferedStream::WriteToStream(const void* buffer, int32_t count) { FStream->WriteBuffer(buffer, count); }
+void TnlxBufferedStream::WriteToStream(const void* buffer, int32_t count) {
+    FStream->WriteBuffer(buffer, count);
+}
 
-void TnlxBufferedStream::ReadFromStream(void* buffer, int32_t count) { FStream->ReadBuffer(buffer, count); }
+void TnlxBufferedStream::ReadFromStream(void* buffer, int32_t count) {
+    FStream->ReadBuffer(buffer, count);
+}
 
 // ---- the window ---------------------------------------------------------------------
 
@@ -206,8 +211,10 @@ void TnlxBufferedStream::SetSize(int64_t size) {
 
 void TnlxBufferedStream::FreeBuffer() {
     if (!FBuffer.Memory) return;
-    if (FBuffer.Item == kPrivateBufferItem) std::free(FBuffer.Memory);
-    else if (FBufferOwner) FBufferOwner->Release(FBuffer);
+    if (FBuffer.Item == kPrivateBufferItem)
+        std::free(FBuffer.Memory);
+    else if (FBufferOwner)
+        FBufferOwner->Release(FBuffer);
     FBuffer = TBufferRec{};
     FBufferOwner = nullptr;
 }

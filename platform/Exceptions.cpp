@@ -5,8 +5,7 @@
 
 namespace elo {
 
-EListError::EListError(long long index)
-    : Exception("List index out of bounds (" + std::to_string(index) + ")") {}
+EListError::EListError(long long index) : Exception("List index out of bounds (" + std::to_string(index) + ")") {}
 
 EConvertError EConvertError::NotAnInteger(const std::string& text) {
     return EConvertError("'" + text + "' is not a valid integer value");

@@ -68,8 +68,7 @@ public:
 // ("Disk full", "File access denied", ...) and the error number.
 class EInOutError : public Exception {
 public:
-    EInOutError(std::string message, int errorCode)
-        : Exception(std::move(message)), ErrorCode(errorCode) {}
+    EInOutError(std::string message, int errorCode) : Exception(std::move(message)), ErrorCode(errorCode) {}
     static EInOutError FromErrno(int errnoValue, const std::string& fileName = {});
     int ErrorCode;
 };

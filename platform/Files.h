@@ -10,10 +10,10 @@ namespace elo {
 bool FileExists(const std::string& path);
 // The directory of the running program, with a trailing "/".
 std::string ProgramDirectory();
-std::string ExtractFileName(std::string_view path);      // "dir/a.nlx" -> "a.nlx"
-std::string ExtractFileDir(std::string_view path);       // "dir/a.nlx" -> "dir"; "" without a directory
+std::string ExtractFileName(std::string_view path);                     // "dir/a.nlx" -> "a.nlx"
+std::string ExtractFileDir(std::string_view path);                      // "dir/a.nlx" -> "dir"; "" without a directory
 std::string ChangeFileExt(std::string_view path, std::string_view ext); // "dir/a.x" + ".nlx" -> "dir/a.nlx"
-std::string ExtractFileExt(std::string_view path);       // ".nlx"
+std::string ExtractFileExt(std::string_view path);                      // ".nlx"
 // The path search: a name with a directory part is taken as it is; a bare name
 // is looked for in the current directory, then in each directory of PATH. The
 // default extension is added when the name has none. Empty when not found.

@@ -14,8 +14,7 @@
 
 namespace elo {
 
-template <typename T>
-class TLargeArray {
+template <typename T> class TLargeArray {
     static_assert(std::is_trivially_copyable_v<T>, "the array holds plain records that are zero when empty");
 
 public:
@@ -60,8 +59,10 @@ private:
     static constexpr size_t kMapThreshold = size_t{1} << 20;
     void Release() {
         if (!FData) return;
-        if (FMapped) ::munmap(FData, FBytes);
-        else std::free(FData);
+        if (FMapped)
+            ::munmap(FData, FBytes);
+        else
+            std::free(FData);
         FData = nullptr;
     }
     T* FData = nullptr;

@@ -4,8 +4,7 @@
 
 namespace elo {
 
-template <typename T>
-class TLockScope {
+template <typename T> class TLockScope {
 public:
     explicit TLockScope(T& object) : FObject(object) { FObject.Lock(); }
     ~TLockScope() { FObject.Unlock(); }

@@ -117,7 +117,9 @@ TThread::~TThread() {
     }
 }
 
-void TThread::Start() { FThread = std::thread([this] { Run(); }); }
+void TThread::Start() {
+    FThread = std::thread([this] { Run(); });
+}
 
 void TThread::Run() {
     try {
@@ -144,7 +146,8 @@ bool TThread::Finished() {
 bool TThread::WaitFor(int timeoutMs) {
     {
         std::unique_lock lock(FMutex);
-        if (timeoutMs < 0) FEnded.wait(lock, [&] { return FFinished; });
+        if (timeoutMs < 0)
+            FEnded.wait(lock, [&] { return FFinished; });
         else if (!FEnded.wait_for(lock, std::chrono::milliseconds(timeoutMs), [&] { return FFinished; }))
             return false;
     }

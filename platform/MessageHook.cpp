@@ -29,8 +29,10 @@ void ShowMessageBox(const std::string& text, const std::string& caption) {
         // A box is shown by the main thread (the windows live there); another
         // thread waits for it as for a modal box. Without a main thread the
         // hook runs here.
-        if (!IsMainThread() && HasMainThread()) Synchronize([&] { hook(text, caption); });
-        else hook(text, caption);
+        if (!IsMainThread() && HasMainThread())
+            Synchronize([&] { hook(text, caption); });
+        else
+            hook(text, caption);
         return;
     }
     const std::string line = (caption.empty() ? "" : Cp1252ToUtf8(caption) + ": ") + Cp1252ToUtf8(text) + "\n";

@@ -108,9 +108,13 @@ bool TNamedMutex::AcquireImpl(int timeoutMs) {
     return taken;
 }
 
-void TNamedMutex::Acquire() { AcquireImpl(-1); }
+void TNamedMutex::Acquire() {
+    AcquireImpl(-1);
+}
 
-bool TNamedMutex::TryAcquireFor(int timeoutMs) { return AcquireImpl(timeoutMs < 0 ? 0 : timeoutMs); }
+bool TNamedMutex::TryAcquireFor(int timeoutMs) {
+    return AcquireImpl(timeoutMs < 0 ? 0 : timeoutMs);
+}
 
 void TNamedMutex::Release() {
     std::lock_guard lock(FMutex);

@@ -6,8 +6,7 @@
 
 namespace elo {
 
-template <typename F>
-class TScopeExit {
+template <typename F> class TScopeExit {
 public:
     explicit TScopeExit(F f) : FStep(std::move(f)) {}
     ~TScopeExit() { FStep(); }

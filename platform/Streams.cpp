@@ -16,7 +16,9 @@ namespace elo {
 
 // ---- TStream ----------------------------------------------------------------------
 
-void TStream::SetSize(int64_t) { throw EStreamError("Stream cannot change its size"); }
+void TStream::SetSize(int64_t) {
+    throw EStreamError("Stream cannot change its size");
+}
 
 int64_t TStream::Size() {
     const int64_t position = Seek(0, soCurrent);
@@ -53,8 +55,7 @@ int32_t THandleStream::Read(void* buffer, int32_t count) {
 int32_t THandleStream::Write(const void* buffer, int32_t count) {
     int32_t done = 0;
     while (done < count) {
-        const ssize_t n =
-            ::write(FHandle, static_cast<const char*>(buffer) + done, static_cast<size_t>(count - done));
+        const ssize_t n = ::write(FHandle, static_cast<const char*>(buffer) + done, static_cast<size_t>(count - done));
         if (n < 0 && errno == EINTR) continue;
         if (n <= 0) break;
         done += static_cast<int32_t>(n);
@@ -81,10 +82,14 @@ int OpenFile(const std::string& fileName, uint32_t mode) {
     int flags = O_CLOEXEC;
     const bool create = (mode & 0xFF00) == fmCreate;
     const uint32_t access = mode & 0x3;
-    if (create) flags |= O_RDWR | O_CREAT | O_TRUNC;
-    else if (access == fmOpenWrite) flags |= O_WRONLY;
-    else if (access == fmOpenReadWrite) flags |= O_RDWR;
-    else flags |= O_RDONLY;
+    if (create)
+        flags |= O_RDWR | O_CREAT | O_TRUNC;
+    else if (access == fmOpenWrite)
+        flags |= O_WRONLY;
+    else if (access == fmOpenReadWrite)
+        flags |= O_RDWR;
+    else
+        flags |= O_RDONLY;
     const int fd = ::open(fileName.c_str(), flags, 0666);
     if (fd < 0) throw create ? EFOpenError::CannotCreate(fileName, errno) : EFOpenError::CannotOpen(fileName, errno);
     struct stat st {};
@@ -135,7 +140,9 @@ int32_t TCustomMemoryStream::Read(void* buffer, int32_t count) {
     return n;
 }
 
-int32_t TCustomMemoryStream::Write(const void*, int32_t) { return 0; }
+int32_t TCustomMemoryStream::Write(const void*, int32_t) {
+    return 0;
+}
 
 int64_t TCustomMemoryStream::Seek(int64_t offset, uint16_t origin) {
     switch (origin) {
@@ -186,8 +193,8 @@ TResourceStream::TResourceStream(const std::string& type, const std::string& nam
 TFileStamp FileStampOfHandle(int handle) {
     struct stat st {};
     if (fstat(handle, &st) != 0) throw EInOutError::FromErrno(errno);
-    return {static_cast<int64_t>(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec,
-            static_cast<uint64_t>(st.st_dev), static_cast<uint64_t>(st.st_ino), static_cast<int64_t>(st.st_size)};
+    return {static_cast<int64_t>(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec, static_cast<uint64_t>(st.st_dev),
+            static_cast<uint64_t>(st.st_ino), static_cast<int64_t>(st.st_size)};
 }
 
 int64_t FileDateOfHandle(int handle) {

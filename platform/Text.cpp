@@ -3,8 +3,8 @@
 #include <algorithm>
 #include <array>
 #include <memory>
-#include <vector>
 #include <mutex>
+#include <vector>
 
 #include <unicode/coll.h>
 #include <unicode/uchar.h>
@@ -17,11 +17,10 @@ namespace elo {
 namespace {
 
 // Code points of the bytes 0x80..0x9F; the undefined five map to themselves.
-constexpr std::array<char16_t, 32> kHighControls = {
-    0x20AC, 0x0081, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021,
-    0x02C6, 0x2030, 0x0160, 0x2039, 0x0152, 0x008D, 0x017D, 0x008F,
-    0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022, 0x2013, 0x2014,
-    0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178};
+constexpr std::array<char16_t, 32> kHighControls = {0x20AC, 0x0081, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021,
+                                                    0x02C6, 0x2030, 0x0160, 0x2039, 0x0152, 0x008D, 0x017D, 0x008F,
+                                                    0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022, 0x2013, 0x2014,
+                                                    0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178};
 
 struct CaseTables {
     std::array<unsigned char, 256> fold{};
@@ -93,9 +92,13 @@ std::string UpperCaseAscii(std::string_view s) {
     return result;
 }
 
-unsigned char FoldCaseByte(unsigned char c) { return Tables().fold[c]; }
+unsigned char FoldCaseByte(unsigned char c) {
+    return Tables().fold[c];
+}
 
-const unsigned char* FoldCaseTable() { return Tables().fold.data(); }
+const unsigned char* FoldCaseTable() {
+    return Tables().fold.data();
+}
 
 std::string FoldCaseLocale(std::string_view s) {
     const auto& fold = Tables().fold;
@@ -108,8 +111,7 @@ bool SameTextLocale(std::string_view a, std::string_view b) {
     if (a.size() != b.size()) return false;
     const auto& fold = Tables().fold;
     for (size_t i = 0; i < a.size(); ++i)
-        if (fold[static_cast<unsigned char>(a[i])] != fold[static_cast<unsigned char>(b[i])])
-            return false;
+        if (fold[static_cast<unsigned char>(a[i])] != fold[static_cast<unsigned char>(b[i])]) return false;
     return true;
 }
 
@@ -152,7 +154,9 @@ const AsciiRanks& Ranks() {
 }
 
 // Characters of equal rank are equal to the collator, so one stands for all.
-char RankToChar(unsigned char rank) { return Ranks().representative[rank & 127]; }
+char RankToChar(unsigned char rank) {
+    return Ranks().representative[rank & 127];
+}
 
 bool PrintableAscii(std::string_view s) {
     for (char c : s)
@@ -178,9 +182,12 @@ TCollationKey MakeCollationKey(std::string_view s) {
     const AsciiRanks& ranks = Ranks();
     for (size_t i = 0; i < s.size(); ++i) {
         const unsigned char r = ranks.rank[static_cast<unsigned char>(s[i])];
-        if (i < 8) key.Prefix |= static_cast<uint64_t>(r) << (56 - 8 * i);
-        else if (i < 16) key.Prefix2 |= static_cast<uint64_t>(r) << (56 - 8 * (i - 8));
-        else key.RanksTail.push_back(static_cast<char>(r));
+        if (i < 8)
+            key.Prefix |= static_cast<uint64_t>(r) << (56 - 8 * i);
+        else if (i < 16)
+            key.Prefix2 |= static_cast<uint64_t>(r) << (56 - 8 * (i - 8));
+        else
+            key.RanksTail.push_back(static_cast<char>(r));
     }
     return key;
 }
@@ -211,13 +218,14 @@ int CompareTextLocale(std::string_view a, std::string_view b) {
     return IcuCompare(a, b);
 }
 
-int CompareTextLocaleIcu(std::string_view a, std::string_view b) { return IcuCompare(a, b); }
+int CompareTextLocaleIcu(std::string_view a, std::string_view b) {
+    return IcuCompare(a, b);
+}
 
 std::string LocaleSortKey(std::string_view s) {
     const icu::UnicodeString text = ToUnicode(s);
     std::string key(s.size() * 2 + 16, '\0');
-    int32_t len = Collator().getSortKey(text, reinterpret_cast<uint8_t*>(key.data()),
-                                        static_cast<int32_t>(key.size()));
+    int32_t len = Collator().getSortKey(text, reinterpret_cast<uint8_t*>(key.data()), static_cast<int32_t>(key.size()));
     if (len > static_cast<int32_t>(key.size())) {
         key.resize(static_cast<size_t>(len));
         len = Collator().getSortKey(text, reinterpret_cast<uint8_t*>(key.data()), len);
@@ -315,10 +323,14 @@ bool TryStrToInt(std::string_view s, int32_t& value) {
     for (; i < s.size(); ++i) {
         const char c = s[i];
         int digit;
-        if (c >= '0' && c <= '9') digit = c - '0';
-        else if (hex && c >= 'a' && c <= 'f') digit = c - 'a' + 10;
-        else if (hex && c >= 'A' && c <= 'F') digit = c - 'A' + 10;
-        else return false;
+        if (c >= '0' && c <= '9')
+            digit = c - '0';
+        else if (hex && c >= 'a' && c <= 'f')
+            digit = c - 'a' + 10;
+        else if (hex && c >= 'A' && c <= 'F')
+            digit = c - 'A' + 10;
+        else
+            return false;
         magnitude = magnitude * (hex ? 16 : 10) + static_cast<uint64_t>(digit);
         if (magnitude > 0xFFFFFFFFull) return false;
     }
@@ -329,8 +341,7 @@ bool TryStrToInt(std::string_view s, int32_t& value) {
         return true;
     }
     if (negative ? magnitude > 0x80000000ull : magnitude > 0x7FFFFFFFull) return false;
-    value = negative ? static_cast<int32_t>(-static_cast<int64_t>(magnitude))
-                     : static_cast<int32_t>(magnitude);
+    value = negative ? static_cast<int32_t>(-static_cast<int64_t>(magnitude)) : static_cast<int32_t>(magnitude);
     return true;
 }
 

@@ -145,7 +145,7 @@ TEST(Parser, BracketForm) {
     ExpectSyntaxError("p=[1]");
     ExpectSyntaxError("p=[v=w");
     ExpectSyntaxError("p=[v)");
-    ExpectSyntaxError("p=[v\"]\"");   // only the symbol "]" closes the form
+    ExpectSyntaxError("p=[v\"]\""); // only the symbol "]" closes the form
     ExpectSyntaxError("p=[v=w']'");
     // A bracket value comes out as its bare word.
     EXPECT_EQ(Parsed("p=[v=w];q=2").Commands(0).ItemText(), "p=v;q=\"2\"");

@@ -19,8 +19,7 @@ std::vector<Tok> Scan(std::string_view text, std::vector<std::string> keywords =
     for (auto& k : keywords) scanner.AddKeyword(k);
     scanner.SetText(text);
     std::vector<Tok> result;
-    for (int i = 0; i < scanner.TokenCount(); ++i)
-        result.emplace_back(scanner.Tokens(i)->Kind, scanner.TokenText(i));
+    for (int i = 0; i < scanner.TokenCount(); ++i) result.emplace_back(scanner.Tokens(i)->Kind, scanner.TokenText(i));
     return result;
 }
 
@@ -75,7 +74,9 @@ TEST(Scanner, NamesAndTheCharPrefix) {
     EXPECT_EQ(Scan("a#b"), (std::vector<Tok>{{tkName, "a"}, {tkName, "#b"}}));
     EXPECT_EQ(Scan("a.b_1"), (std::vector<Tok>{{tkName, "a.b_1"}}));
     EXPECT_EQ(Scan("\xE9\xE7"), (std::vector<Tok>{{tkError, "\xE9"}, {tkError, "\xE7"}}));
-    EXPECT_EQ(Scan("ab\xE9" "cd"), (std::vector<Tok>{{tkName, "ab"}, {tkError, "\xE9"}, {tkName, "cd"}}));
+    EXPECT_EQ(Scan("ab\xE9"
+                   "cd"),
+              (std::vector<Tok>{{tkName, "ab"}, {tkError, "\xE9"}, {tkName, "cd"}}));
 }
 
 TEST(Scanner, BlocksNestAndUnterminatedOnesEndTheList) {
@@ -99,9 +100,13 @@ TEST(Scanner, CommentsOperatorsAndWhitespace) {
     EXPECT_EQ(Scan("a // note\n"), (std::vector<Tok>{{tkName, "a"}, {tkLineComment, "// note\n"}}));
     // A comment that the text ends inside yields no token.
     EXPECT_EQ(Scan("a // note"), (std::vector<Tok>{{tkName, "a"}}));
-    EXPECT_EQ(Scan("<= <> >= || < > |"),
-              (std::vector<Tok>{{tkOperator, "<="}, {tkOperator, "<>"}, {tkOperator, ">="},
-                                {tkOperator, "||"}, {tkOperator, "<"}, {tkOperator, ">"}, {tkOperator, "|"}}));
+    EXPECT_EQ(Scan("<= <> >= || < > |"), (std::vector<Tok>{{tkOperator, "<="},
+                                                           {tkOperator, "<>"},
+                                                           {tkOperator, ">="},
+                                                           {tkOperator, "||"},
+                                                           {tkOperator, "<"},
+                                                           {tkOperator, ">"},
+                                                           {tkOperator, "|"}}));
     EXPECT_EQ(Scan("="), (std::vector<Tok>{{tkSymbol, "="}}));
     EXPECT_EQ(Scan(""), (std::vector<Tok>{}));
     EXPECT_EQ(Scan(" \t\r\n "), (std::vector<Tok>{}));

@@ -19,7 +19,6 @@
 using namespace elo;
 using namespace elo::test;
 
-
 TEST(PalGrid, DownAppendsARowOnlyFromAFilledLastRowAndLeavingItEmptyRemovesIt) {
     Fixture f;
     f.grid->FocusCell(1, 1);
@@ -74,7 +73,9 @@ TEST(PalGrid, EnterBehindAnEmptyKeyColumnLeavesTheGrid) {
     f.grid->KeyCol = 1;
     f.grid->SetOptions(dgeEditing | dgeArrowKeyActive); // no appending
     std::vector<std::string> events;
-    f.grid->OnCellExit = [&](TPalGrid&, int c, int r) { events.push_back("exit " + std::to_string(c) + "," + std::to_string(r)); };
+    f.grid->OnCellExit = [&](TPalGrid&, int c, int r) {
+        events.push_back("exit " + std::to_string(c) + "," + std::to_string(r));
+    };
     f.grid->OnRowExit = [&](TPalGrid&, int r) { events.push_back("row " + std::to_string(r)); };
     f.grid->FocusCell(2, 1);
     f.grid->setFocus();
@@ -241,7 +242,6 @@ TEST(PalGrid, ProportionalColumnsKeepTheirShares) {
     EXPECT_NEAR(f.grid->ColWidths(2), client / 2, 1);
     EXPECT_GT(changes, 0);
 }
-
 
 TEST(PalGrid, ExceptionsFromHandlersStopAtTheEventBoundary) {
     Fixture f;

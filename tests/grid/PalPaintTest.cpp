@@ -32,8 +32,12 @@ TPalGrid* MakeGrid() {
 }
 
 // Colours compared as 8-bit red, green and blue.
-QRgb Pixel(const QImage& image, QPoint p) { return image.pixelColor(p).rgb(); }
-QRgb Rgb(const QColor& c) { return c.rgb(); }
+QRgb Pixel(const QImage& image, QPoint p) {
+    return image.pixelColor(p).rgb();
+}
+QRgb Rgb(const QColor& c) {
+    return c.rgb();
+}
 
 } // namespace
 

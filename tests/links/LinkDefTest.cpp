@@ -44,7 +44,8 @@ TEST(LinkDef, DecodesEveryKey) {
 
 TEST(LinkDef, TypeTable) {
     EXPECT_STREQ(kLinkTypeCaptions[0], "(nenhum)");
-    EXPECT_STREQ(kLinkTypeCaptions[1], "M\xF3" "dulo");
+    EXPECT_STREQ(kLinkTypeCaptions[1], "M\xF3"
+                                       "dulo");
     EXPECT_EQ(TypeCode(1), 0);
     EXPECT_EQ(TypeCode(7), 8);
     EXPECT_EQ(TypeIndexOfCode(0), 1);
@@ -68,7 +69,7 @@ TEST(LinkDef, TypeTable) {
     }
     EXPECT_TRUE(r.Verbatim);
     EXPECT_EQ(r.RawText, "link={y};_id=\"2\";_tag=\"1x\";Caption=\"c\"");
-    EXPECT_EQ(LinkTextToStore(r), r.RawText); // what the editor hands back unchanged
+    EXPECT_EQ(LinkTextToStore(r), r.RawText);                         // what the editor hands back unchanged
     DecodeLink(r, "link={y};_id=\"2\";_tag=\"$83\"", ids.Provider()); // the standard conversion reads hex
     EXPECT_EQ(r.TypeIndex, 2);
 }

@@ -99,8 +99,8 @@ TEST(LinkTree, ObserversSeeChangesButOnlyTheBracketOfABatch) {
     }
     tree.RemoveObserver(&r);
     tree.AddChild(nullptr, "unseen");
-    EXPECT_EQ(r.events, (std::vector<std::string>{"insert - 0", "change A2", "insert A2 0", "move B - 1",
-                                                  "remove B", "begin", "end", "begin", "end"}));
+    EXPECT_EQ(r.events, (std::vector<std::string>{"insert - 0", "change A2", "insert A2 0", "move B - 1", "remove B",
+                                                  "begin", "end", "begin", "end"}));
 }
 
 TEST(LinkTree, DeepTreesAreWalkedAndDestroyedWithoutRecursion) {

@@ -142,8 +142,8 @@ TEST(LinksFile, CaptionSuffixOnlyFromAParenthesisOutsideQuotesAndBraces) {
     EXPECT_EQ(again.Tree.Root(0)->Item(0)->Text(), "B (Ctrl+S)");
     EXPECT_EQ(again.Tree.Root(0)->Item(0)->Data()->Link, "link={x};_id=\"1\"");
 
-    EXPECT_EQ(FindCaptionSuffix("a=x{ (y)", 1), 5u);           // an unclosed brace is plain
-    EXPECT_EQ(FindCaptionSuffix("a={ {} (y)", 1), 7u);         // ... and later braces still pair
+    EXPECT_EQ(FindCaptionSuffix("a=x{ (y)", 1), 5u);   // an unclosed brace is plain
+    EXPECT_EQ(FindCaptionSuffix("a={ {} (y)", 1), 7u); // ... and later braces still pair
     EXPECT_EQ(FindCaptionSuffix("a=\"(\" '(' {(}", 1), std::string_view::npos);
     EXPECT_EQ(FindCaptionSuffix("a(b=c", 3), std::string_view::npos); // before the "=" it is no suffix
 }
@@ -226,8 +226,8 @@ TEST(LinksFile, GeneratedTreesRoundTrip) {
             std::string text = std::string(words[rng() % 8]) + std::to_string(i);
             TTreeNode* n = doc.Tree.AddChild(parent, text);
             if (rng() % 3 != 0) {
-                doc.Tree.SetData(n, TLinkData{"link={T" + std::to_string(i) + "&p=\"(q)\"};_id=\"" +
-                                                  std::to_string(i) + "\""});
+                doc.Tree.SetData(
+                    n, TLinkData{"link={T" + std::to_string(i) + "&p=\"(q)\"};_id=\"" + std::to_string(i) + "\""});
                 doc.Tree.SetImages(n, 1, 1);
             }
             nodes.push_back(n);

@@ -46,8 +46,8 @@ TEST(BlockExpansion, AgreesWithTheIndependentVectors) {
 }
 
 TEST(BlockExpansion, ItemsAndControlWords) {
-    EXPECT_EQ(Expand(Bytes({0x80})), "");           // stored, S = 1
-    EXPECT_EQ(Expand(Bytes({0x40})), "");           // S = 1, any other mode
+    EXPECT_EQ(Expand(Bytes({0x80})), ""); // stored, S = 1
+    EXPECT_EQ(Expand(Bytes({0x40})), ""); // S = 1, any other mode
     EXPECT_EQ(Expand(""), "");
     // A copy with distance 1 and count 18 repeats the previous byte.
     EXPECT_EQ(Expand(Bytes({0x40, 0x40, 0x00, 'x', 0x00, 0x1F})), std::string(19, 'x'));
@@ -63,18 +63,16 @@ TEST(BlockExpansion, ItemsAndControlWords) {
 }
 
 TEST(BlockExpansion, RejectsBlocksTheFormatForbids) {
-    auto bad = [](const std::string& stored) {
-        EXPECT_THROW(Expand(stored), TNLXInterfaceError) << stored.size();
-    };
-    bad(std::string(8193, '\x80'));                                   // stored block over 8192 bytes
-    bad(Bytes({0x40, 0x80, 0x00, 0x01}));                             // a copy cut short
-    bad(Bytes({0x40, 0x80, 0x00, 0x00, 0x00, 0x00}));                 // a run cut short
-    bad(Bytes({0x40, 0x80, 0x00, 0x00, 0x20}));                       // reference before the start
-    bad(Bytes({0x40, 0x40, 0x00, 'a', 0x00, 0x20}));                  // distance 2 with one byte out
+    auto bad = [](const std::string& stored) { EXPECT_THROW(Expand(stored), TNLXInterfaceError) << stored.size(); };
+    bad(std::string(8193, '\x80'));                   // stored block over 8192 bytes
+    bad(Bytes({0x40, 0x80, 0x00, 0x01}));             // a copy cut short
+    bad(Bytes({0x40, 0x80, 0x00, 0x00, 0x00, 0x00})); // a run cut short
+    bad(Bytes({0x40, 0x80, 0x00, 0x00, 0x20}));       // reference before the start
+    bad(Bytes({0x40, 0x40, 0x00, 'a', 0x00, 0x20}));  // distance 2 with one byte out
     bad(Bytes({0x40, 0xC0, 0x00, 0x00, 0x0F, 0xFF, 'a', 0x00, 0x0F, 0xFF, 'b', 0x00, 0x00, 0x00})); // runs past 8192
     std::string literals = Bytes({0x40, 0x00, 0x00});
     for (int i = 0; i < 16; ++i) literals += 'x';
-    bad(literals + Bytes({0x00}));                                    // a control word with no item after it
+    bad(literals + Bytes({0x00})); // a control word with no item after it
     // Runs of 4111 and copies that fill the block exactly are fine.
     EXPECT_EQ(Expand(Bytes({0x40, 0xC0, 0x00, 0x00, 0x0F, 0xFF, 'a', 0x00, 0x0F, 0xE1, 'b'})).size(), 8192u);
 }
@@ -86,10 +84,14 @@ TEST(BlockExpansion, CompressorRoundTrips) {
         std::string data(n, '\0');
         const int kind = round % 4;
         for (size_t i = 0; i < n; ++i) {
-            if (kind == 0) data[i] = static_cast<char>(rng());
-            else if (kind == 1) data[i] = "abc de"[rng() % 6];
-            else if (kind == 2) data[i] = static_cast<char>(i / 300);
-            else data[i] = i % 97 < 40 ? 'z' : static_cast<char>('a' + i % 7);
+            if (kind == 0)
+                data[i] = static_cast<char>(rng());
+            else if (kind == 1)
+                data[i] = "abc de"[rng() % 6];
+            else if (kind == 2)
+                data[i] = static_cast<char>(i / 300);
+            else
+                data[i] = i % 97 < 40 ? 'z' : static_cast<char>('a' + i % 7);
         }
         if (n > 8191) data.resize(8191);
         ASSERT_EQ(Expand(CompressBlock(data)), data) << round;
@@ -107,7 +109,8 @@ TEST(Format, VersionDigitsOfTheSignature) {
 
 TEST(Format, StringsAndTheirLimits) {
     TMemoryStream m;
-    const unsigned char text[] = {3, 'a', 'b', 'c', 2, 0, 'h', 'i', 0x01, 0x90, 0x01, 0x00}; // 1-byte, 2-byte, 4-byte 102401
+    const unsigned char text[] = {3,   'a', 'b',  'c',  2,    0,
+                                  'h', 'i', 0x01, 0x90, 0x01, 0x00}; // 1-byte, 2-byte, 4-byte 102401
     m.WriteBuffer(text, sizeof text);
     m.SetPosition(0);
     EXPECT_EQ(ReadLibraryString(m, 1), "abc");
@@ -119,7 +122,9 @@ TEST(Format, StringsAndTheirLimits) {
         EXPECT_EQ(e.Message, "Bad string size.The nlx file can be corrupt");
     }
     TMemoryStream cut;
-    cut.WriteBuffer("\x05" "ab", 3);
+    cut.WriteBuffer("\x05"
+                    "ab",
+                    3);
     cut.SetPosition(0);
     EXPECT_THROW(ReadLibraryString(cut, 1), TNLXInterfaceError); // runs past the end of the data
     cut.SetPosition(0);

@@ -50,7 +50,7 @@ TEST_F(LibraryDir, OpeningReadsOnlyTheDirectoryAndSortsItsEntries) {
     EXPECT_EQ(b->FullName, "B.Y");
     EXPECT_EQ(a->ListIndex, 1); // positions at insertion
     EXPECT_EQ(b->ListIndex, 0);
-    EXPECT_EQ(a->Kind, 3);     // no load needed
+    EXPECT_EQ(a->Kind, 3); // no load needed
     EXPECT_FALSE(a->HeaderLoaded);
     EXPECT_FALSE(b->HeaderLoaded);
     EXPECT_EQ(library.Stream->HeldStream(), nullptr); // the file is let go after the use

@@ -32,7 +32,8 @@ protected:
     std::string Library(const std::string& relative, int n, std::vector<uint8_t> kinds = {}) {
         NlxLibrarySpec plan;
         for (int i = 0; i < n; ++i)
-            plan.Entries.push_back(SimpleEntry("P", "E" + std::to_string(i), kinds.empty() ? 10 : kinds[static_cast<size_t>(i)]));
+            plan.Entries.push_back(
+                SimpleEntry("P", "E" + std::to_string(i), kinds.empty() ? 10 : kinds[static_cast<size_t>(i)]));
         const std::string path = (dir / relative).string();
         std::ofstream(path, std::ios::binary) << WriteNlx(plan);
         return path;

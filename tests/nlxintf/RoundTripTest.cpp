@@ -178,9 +178,7 @@ TEST_P(EveryVersion, ReadsBackWhatWasWritten) {
 INSTANTIATE_TEST_SUITE_P(Nlx, EveryVersion,
                          // From version 13 entries are always compressed sections.
                          ::testing::Combine(::testing::Range(1, 26), ::testing::Values(true)),
-                         [](const auto& info) {
-                             return "v" + std::to_string(std::get<0>(info.param));
-                         });
+                         [](const auto& info) { return "v" + std::to_string(std::get<0>(info.param)); });
 
 TEST(NlxVersions, NotNullInVersion3Only) {
     for (int v : {3, 4}) {
@@ -245,8 +243,10 @@ TEST(NlxVersions, SymbolsPointingAtGroupsOfTheOtherTable) {
         NlxLibrarySpec plan;
         plan.Version = v;
         NlxEntrySpec e = SimpleEntry("P", "E", 1, 0);
-        e.Groups = {{"G0", 0, 0, 0, 0, "", ""}, {"G1", 0, 0, 1, 0, "", ""},
-                    {"GX", 0, 0, 0, 0, "", ""}, {"GY", 0, 0, 1, 0, "", ""}};
+        e.Groups = {{"G0", 0, 0, 0, 0, "", ""},
+                    {"G1", 0, 0, 1, 0, "", ""},
+                    {"GX", 0, 0, 0, 0, "", ""},
+                    {"GY", 0, 0, 1, 0, "", ""}};
         NlxSymbolSpec a, b, c, d;
         a.Name = "a", a.GroupIndex = 0; // G0, its own table's (from 13)
         b.Name = "b", b.GroupIndex = 3; // GY, a group of table 1
@@ -263,8 +263,7 @@ TEST(NlxVersions, SymbolsPointingAtGroupsOfTheOtherTable) {
         TNLXCustomSymbolDefs& t1 = *entry.Defs1();
         auto groupNames = [](const TNLXCustomSymbolDefs& t) {
             std::string s;
-            for (int g = 0; g < t.GroupCount(); ++g)
-                s += t.GroupsAt(g)->Name + (t.GroupsAt(g)->Generated ? "* " : " ");
+            for (int g = 0; g < t.GroupCount(); ++g) s += t.GroupsAt(g)->Name + (t.GroupsAt(g)->Generated ? "* " : " ");
             return s;
         };
         auto owns = [](const TNLXCustomSymbolDefs& t, const TNLXGroupDef* g) {

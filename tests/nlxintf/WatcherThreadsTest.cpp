@@ -60,8 +60,7 @@ protected:
         fs::rename(temp, path);
     }
     // Runs the main thread's queue until pred holds or time runs out.
-    template <typename Pred>
-    bool PumpUntil(Pred pred, int ms = 3000) {
+    template <typename Pred> bool PumpUntil(Pred pred, int ms = 3000) {
         const auto end = Clock::now() + std::chrono::milliseconds(ms);
         while (!pred()) {
             if (Clock::now() > end) return false;

@@ -8,9 +8,9 @@
 using namespace elo;
 
 TEST(LocaleCase, FoldsAccentedLettersButKeepsAccents) {
-    EXPECT_TRUE(SameTextLocale("\xC9", "\xE9"));          // É = é
-    EXPECT_FALSE(SameTextLocale("\xE9", "e"));            // é ≠ e
-    EXPECT_TRUE(SameTextLocale("A\\B\xC7", "a\\b\xE7"));  // Ç = ç
+    EXPECT_TRUE(SameTextLocale("\xC9", "\xE9"));                         // É = é
+    EXPECT_FALSE(SameTextLocale("\xE9", "e"));                           // é ≠ e
+    EXPECT_TRUE(SameTextLocale("A\\B\xC7", "a\\b\xE7"));                 // Ç = ç
     EXPECT_TRUE(SameTextLocale("\x8A\x8C\x8E\x9F", "\x9A\x9C\x9E\xFF")); // Š Œ Ž Ÿ
     EXPECT_FALSE(SameTextLocale("ab", "abc"));
     EXPECT_EQ(FoldCaseLocale("Caption"), FoldCaseLocale("CAPTION"));

@@ -32,9 +32,12 @@ public:
         return count;
     }
     int64_t Seek(int64_t offset, uint16_t origin) override {
-        if (origin == soBeginning) Position_ = offset;
-        else if (origin == soCurrent) Position_ += offset;
-        else if (origin == soEnd) Position_ = static_cast<int64_t>(Data.size()) + offset;
+        if (origin == soBeginning)
+            Position_ = offset;
+        else if (origin == soCurrent)
+            Position_ += offset;
+        else if (origin == soEnd)
+            Position_ = static_cast<int64_t>(Data.size()) + offset;
         return Position_;
     }
     void SetSize(int64_t size) override {

@@ -17,14 +17,17 @@ NlxEntrySpec CrossedEntry(const std::string& prefix, const std::string& name, ui
     e.Text1 = "t1 " + name;
     e.LongText = std::string(static_cast<size_t>(40 + salt * 7), 'L');
     e.Text2 = "t2";
-    e.Groups = {{"G0", 1, 2, 0, 3, "a", "b"}, {"G1", -1, 4, 1, 5, "c", "d"},
-                {"g0", 2, 0, 0, 0, "", ""},   {"Gx", 3, 1, 0, 1, "e", ""},
+    e.Groups = {{"G0", 1, 2, 0, 3, "a", "b"},
+                {"G1", -1, 4, 1, 5, "c", "d"},
+                {"g0", 2, 0, 0, 0, "", ""},
+                {"Gx", 3, 1, 0, 1, "e", ""},
                 {"Gy", 4, 1, 1, 2, "", "f"}};
     for (int t = 0; t < 2; ++t) {
         for (int i = 0; i < 3 + salt % 3; ++i) {
             NlxSymbolSpec s;
             s.Name = "s" + std::to_string(t) + "_" + std::to_string(i);
-            s.GroupIndex = static_cast<int16_t>((i + t + salt) % 6 - (i == 2 ? 1 : 0)); // -1..5: across, none, past the end
+            s.GroupIndex =
+                static_cast<int16_t>((i + t + salt) % 6 - (i == 2 ? 1 : 0)); // -1..5: across, none, past the end
             s.GroupName = i % 2 ? "G1" : "G0";
             s.Text1 = i == 1 ? "NOT NULL" : "x";
             s.Reference = i % 2 ? "A.B" : ".C.D";

@@ -16,9 +16,23 @@ int main(int argc, char** argv) {
     }
     NlxLibrarySpec plan;
     plan.Version = argc == 3 ? std::atoi(argv[2]) : 25;
-    const char* keywords[] = {"clientes", "fornecedores", "vendas", "compras", "estoque", "financeiro",
-                              "relat\xF3rio", "cadastro", "consulta", "movimenta\xE7\xE3o", "pre\xE7os",
-                              "comiss\xF5" "es", "notas fiscais", "cobran\xE7" "a", "invent\xE1rio"};
+    const char* keywords[] = {"clientes",
+                              "fornecedores",
+                              "vendas",
+                              "compras",
+                              "estoque",
+                              "financeiro",
+                              "relat\xF3rio",
+                              "cadastro",
+                              "consulta",
+                              "movimenta\xE7\xE3o",
+                              "pre\xE7os",
+                              "comiss\xF5"
+                              "es",
+                              "notas fiscais",
+                              "cobran\xE7"
+                              "a",
+                              "invent\xE1rio"};
     const char* areas[] = {"Comercial", "Suprimentos", "Gestao"};
     int i = 0;
     for (const char* keyword : keywords) {

@@ -21,15 +21,22 @@ struct Out {
         U16(u >> 16);
     }
     void Str(const std::string& text, int width) {
-        if (width == 1) U8(static_cast<unsigned>(text.size()));
-        else if (width == 2) U16(static_cast<unsigned>(text.size()));
-        else I32(static_cast<int32_t>(text.size()));
+        if (width == 1)
+            U8(static_cast<unsigned>(text.size()));
+        else if (width == 2)
+            U16(static_cast<unsigned>(text.size()));
+        else
+            I32(static_cast<int32_t>(text.size()));
         s += text;
     }
 };
 
-int NameWidth(int version) { return version >= 8 ? 1 : 4; }
-int TextWidth(int version) { return version >= 8 ? 2 : 4; }
+int NameWidth(int version) {
+    return version >= 8 ? 1 : 4;
+}
+int TextWidth(int version) {
+    return version >= 8 ? 2 : 4;
+}
 
 } // namespace
 
@@ -45,8 +52,10 @@ std::string EntryHeaderBytes(const NlxEntrySpec& e, int v) {
     o.Str(e.Text1, NameWidth(v));
     o.U16(e.SymbolCount0.value_or(static_cast<uint16_t>(e.Table0.size())));
     o.U16(e.SymbolCount1.value_or(static_cast<uint16_t>(e.Table1.size())));
-    if (v >= 9) o.U16(e.GroupCount.value_or(static_cast<uint16_t>(e.Groups.size())));
-    else o.U16(e.Word0);
+    if (v >= 9)
+        o.U16(e.GroupCount.value_or(static_cast<uint16_t>(e.Groups.size())));
+    else
+        o.U16(e.Word0);
     if (v >= 3) o.U8(e.Kind);
     if (v >= 6) o.U16(e.Word1);
     if (v >= 7) o.U8(e.Byte1);
@@ -79,16 +88,17 @@ std::string EntryBodyBytes(const NlxEntrySpec& e, int v) {
         o.Str(y.Name, NameWidth(v));
         o.U8(y.Byte1);
         o.U16(y.Word1);
-        if (v >= 24) o.U16(y.Flags);
-        else o.U8(y.Flags);
+        if (v >= 24)
+            o.U16(y.Flags);
+        else
+            o.U8(y.Flags);
         o.U8(y.Byte2);
         o.Str(y.Text1, NameWidth(v));
         if (v >= 3 && v <= 8) o.Str(y.GroupName, NameWidth(v));
         if (v >= 9) o.U16(static_cast<uint16_t>(y.GroupIndex));
         if (v >= 3) {
             o.Str(y.Text2, TextWidth(v));
-            for (const std::string* t : {&y.Text3, &y.Text4, &y.Text5, &y.Text6, &y.Reference})
-                o.Str(*t, NameWidth(v));
+            for (const std::string* t : {&y.Text3, &y.Text4, &y.Text5, &y.Text6, &y.Reference}) o.Str(*t, NameWidth(v));
         }
         if (v >= 4 && v <= 20) o.U8(y.Word2);
         if (v >= 21) o.U16(y.Word2);
@@ -141,7 +151,8 @@ std::string CompressBlock(std::string_view in) {
     std::vector<int> last(1 << 16, -1);
     auto key = [&](size_t i) {
         return (static_cast<unsigned char>(in[i]) * 251u + static_cast<unsigned char>(in[i + 1]) * 31u +
-                static_cast<unsigned char>(in[i + 2])) & 0xFFFF;
+                static_cast<unsigned char>(in[i + 2])) &
+               0xFFFF;
     };
     size_t i = 0;
     while (i < n) {
@@ -202,8 +213,8 @@ std::string CompressSection(std::string_view data, size_t blockSize) {
 std::string WriteNlx(const NlxLibrarySpec& lib) {
     const int v = lib.Version;
     Out o;
-    std::string signature = lib.Signature.value_or(
-        std::string("QPX") + static_cast<char>('0' + (v / 10) % 10) + static_cast<char>('0' + v % 10));
+    std::string signature = lib.Signature.value_or(std::string("QPX") + static_cast<char>('0' + (v / 10) % 10) +
+                                                   static_cast<char>('0' + v % 10));
     signature.resize(6, '\0');
     o.s = signature;
     o.U16(lib.EntryCount.value_or(static_cast<uint16_t>(lib.Entries.size())));

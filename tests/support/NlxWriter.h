@@ -62,8 +62,8 @@ struct NlxLibrarySpec {
     std::optional<std::string> Signature; // default "QPX" + two digits + NUL
     bool Compress = true;                 // sections compressed from version 13
     std::vector<NlxEntrySpec> Entries;
-    std::vector<size_t> FileOrder;        // order of the data areas; default as listed
-    std::optional<uint16_t> EntryCount;   // malformed: another count
+    std::vector<size_t> FileOrder;      // order of the data areas; default as listed
+    std::optional<uint16_t> EntryCount; // malformed: another count
     std::optional<int32_t> DirectoryOffset;
 };
 

@@ -11,8 +11,7 @@ extern char** environ;
 
 namespace elo::test {
 
-RunResult Run(const std::string& program, const std::vector<std::string>& args,
-              const std::string& input) {
+RunResult Run(const std::string& program, const std::vector<std::string>& args, const std::string& input) {
     int inPipe[2], outPipe[2], errPipe[2];
     if (pipe(inPipe) || pipe(outPipe) || pipe(errPipe)) throw std::runtime_error("pipe failed");
     posix_spawn_file_actions_t actions;

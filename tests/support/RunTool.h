@@ -12,7 +12,6 @@ struct RunResult {
     std::string err;
 };
 
-RunResult Run(const std::string& program, const std::vector<std::string>& args,
-              const std::string& input = {});
+RunResult Run(const std::string& program, const std::vector<std::string>& args, const std::string& input = {});
 
 } // namespace elo::test

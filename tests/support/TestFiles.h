@@ -35,7 +35,8 @@ public:
     }
     ~TTestDir() {
         std::error_code ignored;
-        std::filesystem::permissions(FPath, std::filesystem::perms::owner_all, std::filesystem::perm_options::add, ignored);
+        std::filesystem::permissions(FPath, std::filesystem::perms::owner_all, std::filesystem::perm_options::add,
+                                     ignored);
         std::filesystem::remove_all(FPath, ignored);
     }
     TTestDir(const TTestDir&) = delete;

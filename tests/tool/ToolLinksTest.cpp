@@ -36,9 +36,9 @@ TEST(ToolLinks, DecodeFillsOneRecordAcrossTexts) {
     EXPECT_EQ(rec["rawText"], "");
     EXPECT_EQ(rec["target"], "");
     EXPECT_EQ(rec["tags"], json::array());
-    EXPECT_EQ(rec["id"], "6");                      // both texts drew an identifier
-    EXPECT_EQ(rec["typeIndex"], 5);                 // kept from the first text
-    EXPECT_EQ(rec["caption"], "Cl\xC3\xADnica");     // kept too
+    EXPECT_EQ(rec["id"], "6");                   // both texts drew an identifier
+    EXPECT_EQ(rec["typeIndex"], 5);              // kept from the first text
+    EXPECT_EQ(rec["caption"], "Cl\xC3\xADnica"); // kept too
     EXPECT_EQ(r.doc["nextId"], 7);
 
     auto bad = Tool({"decode", "link={T};_id=\"1\";Caption=\"c\"", "link={U};_tag=\"x?\""});
@@ -60,14 +60,17 @@ TEST(ToolLinks, EncodeTagsParamsAndTagtext) {
 
     auto t = Tool({"tags", "pointer='p';Caption=\"C\",link={U}"});
     ASSERT_EQ(t.exitCode, 0);
-    EXPECT_EQ(t.doc["tags"][0], (json{{"name", "pointer"}, {"label", "C"}, {"text", "pointer=\"p\";Caption=\"C\""},
-                                      {"parameters", {{{"var", "0"}, {"name", "pointer"}, {"source", "\"p\""}},
-                                                      {{"var", "0"}, {"name", "Caption"}, {"source", "\"C\""}}}}}));
+    EXPECT_EQ(t.doc["tags"][0], (json{{"name", "pointer"},
+                                      {"label", "C"},
+                                      {"text", "pointer=\"p\";Caption=\"C\""},
+                                      {"parameters",
+                                       {{{"var", "0"}, {"name", "pointer"}, {"source", "\"p\""}},
+                                        {{"var", "0"}, {"name", "Caption"}, {"source", "\"C\""}}}}}));
     EXPECT_EQ(t.doc["tags"][1]["parameters"][0]["source"], "{U}");
 
     auto p = Tool({"params", "p=[v=w];q=x"});
-    EXPECT_EQ(p.doc["parameters"], (json{{{"var", "1"}, {"name", "p"}, {"source", "v"}},
-                                         {{"var", "1"}, {"name", "q"}, {"source", "x"}}}));
+    EXPECT_EQ(p.doc["parameters"],
+              (json{{{"var", "1"}, {"name", "p"}, {"source", "v"}}, {{"var", "1"}, {"name", "q"}, {"source", "x"}}}));
     EXPECT_EQ(Tool({"params", "a=1;"}).exitCode, 1);
 
     auto tt = Tool({"tagtext", R"([{"var":"1","name":"p","source":"v"},{"name":"q","source":"\"a\""}])"});
@@ -125,14 +128,13 @@ TEST_F(ToolFiles, CheckReportsEveryProblemWithItsLine) {
     EXPECT_EQ(ok.exitCode, 0);
     EXPECT_EQ(ok.out, "");
 
-    const std::string bad = Write("bad.lnk",
-                                  "_currentid=5\r\n"
-                                  "A=link={x};_id=\"1\"\r\n"
-                                  "B=link={y};_tag=\"zz\";_id=\"2\"\r\n"
-                                  "C=link={z};_id=\"1\"\r\n"
-                                  "a=link={dup}\r\n"
-                                  "D=link={w};_id=\"7\"\r\n"
-                                  "E=link={v};_id=\"3\" (x=y)\r\n");
+    const std::string bad = Write("bad.lnk", "_currentid=5\r\n"
+                                             "A=link={x};_id=\"1\"\r\n"
+                                             "B=link={y};_tag=\"zz\";_id=\"2\"\r\n"
+                                             "C=link={z};_id=\"1\"\r\n"
+                                             "a=link={dup}\r\n"
+                                             "D=link={w};_id=\"7\"\r\n"
+                                             "E=link={v};_id=\"3\" (x=y)\r\n");
     auto plain = Tool({"check", bad, (dir / "none.lnk").string()});
     EXPECT_EQ(plain.exitCode, 1);
     EXPECT_NE(plain.out.find(bad + ":3: 'zz' is not a valid integer value"), std::string::npos) << plain.out;
@@ -145,7 +147,8 @@ TEST_F(ToolFiles, CheckReportsEveryProblemWithItsLine) {
     auto js = Tool({"check", "--json", bad});
     EXPECT_EQ(js.exitCode, 1);
     ASSERT_EQ(js.doc["problems"].size(), 5u);
-    EXPECT_EQ(js.doc["problems"][0], (json{{"file", bad}, {"line", 3}, {"message", "'zz' is not a valid integer value"}}));
+    EXPECT_EQ(js.doc["problems"][0],
+              (json{{"file", bad}, {"line", 3}, {"message", "'zz' is not a valid integer value"}}));
 
     // A raw file keeps being checked after a renumbering failure.
     const std::string raw = Write("raw.lnk", "A=T&x;\r\nB=T&y;\r\nC=T\r\n");

@@ -10,8 +10,8 @@
 
 #include <nlohmann/json.hpp>
 
-#include "support/NlxWriter.h"
 #include "ToolRun.h"
+#include "support/NlxWriter.h"
 #include "support/TestFiles.h"
 
 using nlohmann::json;

@@ -22,7 +22,8 @@ TEST(ToolCmdlang, TokensListsKindsOffsetsAndKeywordIndexes) {
 }
 
 TEST(ToolCmdlang, OffsetsCountWindows1252Bytes) {
-    auto r = Tool({"tokens", "\xC3\xA9" "a"}); // "éa": é is one byte and an error token
+    auto r = Tool({"tokens", "\xC3\xA9"
+                             "a"}); // "éa": é is one byte and an error token
     ASSERT_EQ(r.exitCode, 0);
     EXPECT_EQ(r.doc["tokens"][0], (json{{"kind", 3}, {"start", 0}, {"length", 1}, {"text", "\xC3\xA9"}}));
     EXPECT_EQ(r.doc["tokens"][1]["start"], 1);
@@ -47,8 +48,12 @@ TEST(ToolCmdlang, ParseWritesCommandsItemsAndLookups) {
     ASSERT_EQ(c.size(), 2u);
     EXPECT_EQ(c[0]["name"], "link");
     EXPECT_EQ(c[0]["itemText"], "link={a};Caption=\"\xC3\x89tat\"");
-    EXPECT_EQ(c[0]["items"][0], (json{{"name", "link"}, {"value", "a"}, {"source", "'a'"},
-                                      {"isWord", false}, {"param", ""}, {"isBracket", false}}));
+    EXPECT_EQ(c[0]["items"][0], (json{{"name", "link"},
+                                      {"value", "a"},
+                                      {"source", "'a'"},
+                                      {"isWord", false},
+                                      {"param", ""},
+                                      {"isBracket", false}}));
     EXPECT_EQ(c[0]["lookups"]["CAPTION"], (json{{"indexOf", 1}, {"values", "\xC3\x89tat"}, {"error", nullptr}}));
     EXPECT_EQ(c[0]["lookups"][""], (json{{"indexOf", -1}, {"values", nullptr}, {"error", "Parameter not found"}}));
     EXPECT_EQ(c[1]["lookups"][""], (json{{"indexOf", -1}, {"values", "v"}, {"error", nullptr}}));

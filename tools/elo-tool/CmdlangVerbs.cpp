@@ -15,10 +15,7 @@ json Tokens(const std::vector<std::string>& keywords, const std::string& text) {
     json tokens = json::array();
     for (int i = 0; i < scanner.TokenCount(); ++i) {
         const TToken& t = *scanner.Tokens(i);
-        json token = {{"kind", t.Kind},
-                      {"start", t.Start},
-                      {"length", t.Length},
-                      {"text", Out(scanner.TokenView(i))}};
+        json token = {{"kind", t.Kind}, {"start", t.Start}, {"length", t.Length}, {"text", Out(scanner.TokenView(i))}};
         if (t.Kind == tkKeyword) token["keywordIndex"] = t.KeywordIndex;
         tokens.push_back(std::move(token));
     }
@@ -26,9 +23,8 @@ json Tokens(const std::vector<std::string>& keywords, const std::string& text) {
 }
 
 json ItemJson(const TcmdItem& item) {
-    return {{"name", Out(item.Name)},         {"value", Out(item.Value)},
-            {"source", Out(item.Source)},     {"isWord", item.IsWord},
-            {"param", Out(item.Param)},       {"isBracket", item.IsBracket}};
+    return {{"name", Out(item.Name)}, {"value", Out(item.Value)}, {"source", Out(item.Source)},
+            {"isWord", item.IsWord},  {"param", Out(item.Param)}, {"isBracket", item.IsBracket}};
 }
 
 json Parse(const std::vector<std::string>& lookups, const std::string& text) {

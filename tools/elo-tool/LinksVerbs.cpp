@@ -17,10 +17,10 @@ json RecordJson(const TLinkDefinition& r) {
     json tags = json::array();
     for (const TLinkTag& t : r.Tags)
         tags.push_back({{"name", Out(t.Name)}, {"label", Out(t.Label)}, {"text", Out(t.Text)}});
-    return {{"rawText", Out(r.RawText)},   {"target", Out(r.Target)},     {"tags", tags},
-            {"id", Out(r.Id)},             {"typeIndex", r.TypeIndex},    {"keywords", Out(r.Keywords)},
-            {"hidden", r.Hidden},          {"caption", Out(r.Caption)},   {"order", Out(r.Order)},
-            {"defaultEdit", r.DefaultEdit}};
+    return {
+        {"rawText", Out(r.RawText)}, {"target", Out(r.Target)},     {"tags", tags},       {"id", Out(r.Id)},
+        {"typeIndex", r.TypeIndex},  {"keywords", Out(r.Keywords)}, {"hidden", r.Hidden}, {"caption", Out(r.Caption)},
+        {"order", Out(r.Order)},     {"defaultEdit", r.DefaultEdit}};
 }
 
 std::string Text(const json& object, const char* key) {
@@ -190,14 +190,16 @@ void CheckFile(const std::string& file, std::vector<Problem>& problems) {
         if (record.Verbatim || scratch != before) continue; // no identifier of its own
         auto [it, inserted] = firstLineOfId.emplace(record.Id, line);
         if (!inserted) {
-            found.push_back({file, line, "Identificador duplicado: " + record.Id + " (j\xE1 usado na linha " +
-                                             std::to_string(it->second) + ")"});
+            found.push_back({file, line,
+                             "Identificador duplicado: " + record.Id + " (j\xE1 usado na linha " +
+                                 std::to_string(it->second) + ")"});
             continue;
         }
         int32_t id = 0;
         if (report.Numbered && TryDecimalToInt(record.Id, id) && id >= doc.CurrentId)
-            found.push_back({file, line, "O identificador " + record.Id + " n\xE3o \xE9 menor que o contador (" +
-                                             std::to_string(doc.CurrentId) + ")"});
+            found.push_back({file, line,
+                             "O identificador " + record.Id + " n\xE3o \xE9 menor que o contador (" +
+                                 std::to_string(doc.CurrentId) + ")"});
     }
     std::stable_sort(found.begin(), found.end(), [](const Problem& a, const Problem& b) { return a.line < b.line; });
     problems.insert(problems.end(), found.begin(), found.end());
@@ -213,8 +215,7 @@ std::string Check(bool asJson, const std::vector<std::string>& files) {
             list.push_back({{"file", p.file}, {"line", p.line}, {"message", Out(p.message)}});
         out = json{{"problems", list}}.dump();
     } else {
-        for (const Problem& p : problems)
-            out += p.file + ":" + std::to_string(p.line) + ": " + Out(p.message) + "\n";
+        for (const Problem& p : problems) out += p.file + ":" + std::to_string(p.line) + ": " + Out(p.message) + "\n";
         if (!out.empty()) out.pop_back();
     }
     if (!problems.empty()) throw ExitWith{out, 1};

@@ -38,30 +38,50 @@ json TableJson(TNLXCustomSymbolDefs& t) {
     json groups = json::array();
     for (int i = 0; i < t.GroupCount(); ++i) {
         const TNLXGroupDef& g = *t.GroupsAt(i);
-        groups.push_back({{"name", Out(g.Name)}, {"word1", g.Word1}, {"byte1", g.Byte1},
-                          {"tableIndex", g.TableIndex}, {"byte2", g.Byte2}, {"text1", Out(g.Text1)},
-                          {"text2", Out(g.Text2)}, {"generated", g.Generated}});
+        groups.push_back({{"name", Out(g.Name)},
+                          {"word1", g.Word1},
+                          {"byte1", g.Byte1},
+                          {"tableIndex", g.TableIndex},
+                          {"byte2", g.Byte2},
+                          {"text1", Out(g.Text1)},
+                          {"text2", Out(g.Text2)},
+                          {"generated", g.Generated}});
     }
     json symbols = json::array();
     for (int i = 0; i < t.Count(); ++i) {
         const TNLXSymbolDef& s = *t.Items(i);
-        symbols.push_back({{"name", Out(s.Name)},         {"byte1", s.Byte1},
-                           {"word1", s.Word1},            {"flags", s.Flags},
-                           {"byte2", s.Byte2},            {"text1", Out(s.Text1)},
-                           {"groupName", Out(s.GroupName)}, {"text2", Out(s.Text2)},
-                           {"text3", Out(s.Text3)},       {"text4", Out(s.Text4)},
-                           {"text5", Out(s.Text5)},       {"text6", Out(s.Text6)},
-                           {"reference", Out(s.Reference)}, {"word2", s.Word2},
-                           {"text7", Out(s.Text7)},       {"text8", Out(s.Text8)},
-                           {"byte3", s.Byte3},            {"text9", Out(s.Text9)},
-                           {"text10", Out(s.Text10)},     {"text11", Out(s.Text11)},
-                           {"text12", Out(s.Text12)},     {"byte4", s.Byte4},
-                           {"text13", Out(s.Text13)},     {"byte5", s.Byte5},
+        symbols.push_back({{"name", Out(s.Name)},
+                           {"byte1", s.Byte1},
+                           {"word1", s.Word1},
+                           {"flags", s.Flags},
+                           {"byte2", s.Byte2},
+                           {"text1", Out(s.Text1)},
+                           {"groupName", Out(s.GroupName)},
+                           {"text2", Out(s.Text2)},
+                           {"text3", Out(s.Text3)},
+                           {"text4", Out(s.Text4)},
+                           {"text5", Out(s.Text5)},
+                           {"text6", Out(s.Text6)},
+                           {"reference", Out(s.Reference)},
+                           {"word2", s.Word2},
+                           {"text7", Out(s.Text7)},
+                           {"text8", Out(s.Text8)},
+                           {"byte3", s.Byte3},
+                           {"text9", Out(s.Text9)},
+                           {"text10", Out(s.Text10)},
+                           {"text11", Out(s.Text11)},
+                           {"text12", Out(s.Text12)},
+                           {"byte4", s.Byte4},
+                           {"text13", Out(s.Text13)},
+                           {"byte5", s.Byte5},
                            {"tableIndex", s.TableIndex},
                            {"group", s.Group ? json(Out(s.Group->Name)) : json(nullptr)}});
     }
-    return {{"tableIndex", t.TableIndex}, {"qualifiedName", Out(t.QualifiedName)},
-            {"libraryName", Out(t.LibraryName)}, {"groups", groups}, {"symbols", symbols}};
+    return {{"tableIndex", t.TableIndex},
+            {"qualifiedName", Out(t.QualifiedName)},
+            {"libraryName", Out(t.LibraryName)},
+            {"groups", groups},
+            {"symbols", symbols}};
 }
 
 std::string Show(const std::string& lib, const std::string& which) {
@@ -82,13 +102,20 @@ std::string Show(const std::string& lib, const std::string& which) {
     TLockScope<TNLXInterfaceItem> use(library); // one use for the whole entry: the file is opened once
     entry->EnsureHeader();
     {
-        json doc = {{"fullName", Out(entry->FullName)},   {"name", Out(entry->Name())},
-                    {"kind", entry->Kind},                {"text1", Out(entry->Text1)},
-                    {"text2", Out(entry->Text2)},         {"longText", Out(entry->LongText)},
-                    {"word0", entry->Word0},              {"word1", entry->Word1},
-                    {"byte1", entry->Byte1},              {"byte2", entry->Byte2},
-                    {"byte3", entry->Byte3},              {"omitFlag", entry->OmitFlag},
-                    {"symbolCount0", entry->SymbolCount0}, {"symbolCount1", entry->SymbolCount1},
+        json doc = {{"fullName", Out(entry->FullName)},
+                    {"name", Out(entry->Name())},
+                    {"kind", entry->Kind},
+                    {"text1", Out(entry->Text1)},
+                    {"text2", Out(entry->Text2)},
+                    {"longText", Out(entry->LongText)},
+                    {"word0", entry->Word0},
+                    {"word1", entry->Word1},
+                    {"byte1", entry->Byte1},
+                    {"byte2", entry->Byte2},
+                    {"byte3", entry->Byte3},
+                    {"omitFlag", entry->OmitFlag},
+                    {"symbolCount0", entry->SymbolCount0},
+                    {"symbolCount1", entry->SymbolCount1},
                     {"groupCount", entry->GroupCount}};
         doc["tables"] = json::array({TableJson(*entry->Defs0()), TableJson(*entry->Defs1())});
         return doc.dump();

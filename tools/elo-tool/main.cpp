@@ -10,8 +10,12 @@
 
 namespace elo::tool {
 
-std::string In(std::string_view utf8) { return Utf8ToCp1252(utf8); }
-std::string Out(std::string_view cp1252) { return Cp1252ToUtf8(cp1252); }
+std::string In(std::string_view utf8) {
+    return Utf8ToCp1252(utf8);
+}
+std::string Out(std::string_view cp1252) {
+    return Cp1252ToUtf8(cp1252);
+}
 
 } // namespace elo::tool
 
@@ -21,8 +25,7 @@ int Fail(const std::string& messageCp1252, const nlohmann::json& partial = nlohm
          const std::string& rawMembers = {}) {
     const std::string message = elo::Cp1252ToUtf8(messageCp1252);
     std::string out = "{\"error\":" + nlohmann::json(message).dump();
-    for (const auto& [key, value] : partial.items())
-        out += "," + nlohmann::json(key).dump() + ":" + value.dump();
+    for (const auto& [key, value] : partial.items()) out += "," + nlohmann::json(key).dump() + ":" + value.dump();
     if (!rawMembers.empty()) out += "," + rawMembers;
     out += "}";
     std::cout << out << '\n';
