@@ -12,6 +12,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstring>
@@ -19,6 +20,7 @@
 #include <fstream>
 #include <random>
 #include <string>
+#include <vector>
 
 #include "links/LinksFile.h"
 
@@ -49,7 +51,10 @@ struct Files {
     size_t numberedSize = 0, rawSize = 0;
 };
 
-// 1,000,000 link lines in 1,000 folders of 1,000 items, about 160 bytes each.
+// 1,000,000 link lines, about 160 bytes each. The numbered file has 1,000
+// folders of 1,000 items in tree order; the file that was never numbered has
+// 200 folders of 5,000 items and its lines in no particular order, so that
+// consecutive lines share no folder.
 const Files& TheFiles() {
     static Files f = [] {
         Files files;
@@ -61,6 +66,8 @@ const Files& TheFiles() {
         std::mt19937 rng(1);
         numbered << "_currentid=1000001\r\n";
         std::string path, line;
+        std::vector<std::string> rawLines;
+        rawLines.reserve(1000000);
         int id = 1;
         for (int folder = 0; folder < 1000; ++folder) {
             const char* area = kAreas[folder % 7];
@@ -74,6 +81,10 @@ const Files& TheFiles() {
                        "\";Caption=\"Abrir\"};_id=\"" + std::to_string(id) + "\";_tag=\"6\";Caption=\"" + name +
                        "\"\r\n";
                 numbered << line;
+                // The same item in a folder of 5,000.
+                const int wide = (id - 1) / 5000;
+                const std::string rawPath = std::string("Menu Principal\\") + kAreas[wide % 7] + "\\" +
+                                            kWords[wide % 12] + " " + std::to_string(wide) + "\\" + name;
                 std::string tags;
                 if (item % 5 != 0) tags = "pointer=frm" + std::to_string(item) + ";Caption=\"Abrir " + name + "\"";
                 if (item % 7 == 0) {
@@ -82,9 +93,11 @@ const Files& TheFiles() {
                     tags += target;
                     tags += ".Detalhe&modo=[edit=sim]}";
                 }
-                raw << path << "=" << target << (tags.empty() ? "" : "&") << tags << "\r\n";
+                rawLines.push_back(rawPath + "=" + target + (tags.empty() ? "" : "&") + tags + "\r\n");
             }
         }
+        std::shuffle(rawLines.begin(), rawLines.end(), rng);
+        for (const std::string& l : rawLines) raw << l;
         numbered.close();
         raw.close();
         files.numberedSize = fs::file_size(files.numbered);

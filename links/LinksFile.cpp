@@ -5,9 +5,14 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <charconv>
 #include <climits>
 #include <cstring>
 #include <random>
+#include <unordered_set>
+#include <utility>
+
+#include "platform/LargeArray.h"
 
 #include "cmdlang/LnkUtils.h"
 #include "platform/Text.h"
@@ -93,95 +98,192 @@ size_t FindCaptionSuffix(std::string_view line, size_t eq) {
 }
 
 namespace {
-// Whether a text can stand in a written path as it is: no "\\", "=" or line break.
-bool PlainNodeText(std::string_view text) {
-    for (char c : text)
-        if (c == '\\' || c == '=' || c == '\r' || c == '\n' || c == '\0') return false;
-    return true;
+// Bytes that need a look: all but those eight at a time.
+bool HasAnyOf(std::string_view text, char a, char b, char c) {
+    constexpr uint64_t kOnes = 0x0101010101010101ull, kHighs = 0x8080808080808080ull;
+    const uint64_t ma = kOnes * static_cast<unsigned char>(a), mb = kOnes * static_cast<unsigned char>(b),
+                   mc = kOnes * static_cast<unsigned char>(c);
+    const char* p = text.data();
+    const size_t n = text.size();
+    size_t i = 0;
+    for (; i + 8 <= n; i += 8) {
+        uint64_t w;
+        std::memcpy(&w, p + i, 8);
+        const uint64_t x = w ^ ma, y = w ^ mb, z = w ^ mc;
+        if (((x - kOnes) & ~x & kHighs) | ((y - kOnes) & ~y & kHighs) | ((z - kOnes) & ~z & kHighs)) return true;
+    }
+    for (; i < n; ++i)
+        if (p[i] == a || p[i] == b || p[i] == c) return true;
+    return false;
 }
 
 bool HasLineBreak(std::string_view text) {
-    for (char c : text)
-        if (c == '\r' || c == '\n' || c == '\0') return true;
-    return false;
+    return HasAnyOf(text, '\r', '\n', '\0');
 }
 } // namespace
 
-std::string ValidateNodeText(std::string_view text) {
-    for (char c : text) {
-        if (c == '\\' || c == '=') return "O nome \"" + std::string(text) + "\" n\xE3o pode conter \"\\\" nem \"=\"";
-        if (c == '\r' || c == '\n' || c == '\0')
-            return "O nome \"" + std::string(text) + "\" n\xE3o pode conter quebras de linha";
+TNodeTextProblem ClassifyNodeText(std::string_view text) {
+    // The first character that cannot stand in a path decides.
+    constexpr std::string_view kSpecial("\\=\r\n\0", 5);
+    const size_t at = text.find_first_of(kSpecial);
+    if (at == std::string_view::npos) return TNodeTextProblem::None;
+    return text[at] == '\\' || text[at] == '=' ? TNodeTextProblem::PathSeparator : TNodeTextProblem::LineBreak;
+}
+
+std::string NodeTextMessage(std::string_view text, TNodeTextProblem problem) {
+    switch (problem) {
+    case TNodeTextProblem::PathSeparator:
+        return "O nome \"" + std::string(text) + "\" n\xE3o pode conter \"\\\" nem \"=\"";
+    case TNodeTextProblem::LineBreak:
+        return "O nome \"" + std::string(text) + "\" n\xE3o pode conter quebras de linha";
+    case TNodeTextProblem::None:
+        break;
     }
     return {};
 }
 
-// ---- TPathIndex -----------------------------------------------------------------
+std::string ValidateNodeText(std::string_view text) {
+    return NodeTextMessage(text, ClassifyNodeText(text));
+}
 
-uint32_t TPathIndex::HashOf(const TTreeNode* parent, std::string_view part) {
-    const unsigned char* fold = FoldCaseTable();
-    uint64_t h = 0xcbf29ce484222325ull ^ (reinterpret_cast<uintptr_t>(parent) * 0x9E3779B97F4A7C15ull);
-    for (char c : part) {
-        h ^= fold[static_cast<unsigned char>(c)];
-        h *= 0x100000001b3ull;
+// ---- The path index -----------------------------------------------------------------
+
+// Maps a path key (the line's text up to a "\" or "=") to its node while one
+// file is read. Keys compare ignoring letter case, accented letters included.
+// A key is held as (parent node, part of the path) — the same thing, since a
+// key is its parent's key, "\" and the part — so no key text is stored: a slot
+// is one word, the node's address and the top bits of the key's hash. The
+// length of a node's part is kept in the node while the file is read (its text
+// may grow a caption suffix).
+class TPathIndex {
+public:
+    // The hash of a key: its parent and its part with letter case folded, eight
+    // bytes at a time (ASCII folds without the table).
+    static uint32_t HashOf(const TTreeNode* parent, std::string_view part) {
+        constexpr uint64_t kOnes = 0x0101010101010101ull, kHighs = 0x8080808080808080ull;
+        const unsigned char* fold = FoldCaseTable();
+        uint64_t h =
+            0x9E3779B97F4A7C15ull ^ (reinterpret_cast<uintptr_t>(parent) * 0xbf58476d1ce4e5b9ull) ^ part.size();
+        auto mix = [&h](uint64_t w) {
+            h = (h ^ w) * 0x9E3779B97F4A7C15ull;
+            h ^= h >> 29;
+        };
+        const char* p = part.data();
+        size_t n = part.size();
+        for (; n >= 8; p += 8, n -= 8) {
+            uint64_t w;
+            std::memcpy(&w, p, 8);
+            if (w & kHighs) {
+                unsigned char b[8];
+                for (int i = 0; i < 8; ++i) b[i] = fold[static_cast<unsigned char>(p[i])];
+                std::memcpy(&w, b, 8);
+            } else {
+                // "A".."Z" gain 0x20, as the table folds them.
+                const uint64_t atLeastA = w + kOnes * (0x80 - 'A');
+                const uint64_t aboveZ = w + kOnes * (0x80 - 'Z' - 1);
+                w |= (atLeastA & ~aboveZ & kHighs) >> 2;
+            }
+            mix(w);
+        }
+        if (n > 0) {
+            unsigned char b[8] = {};
+            for (size_t i = 0; i < n; ++i) b[i] = fold[static_cast<unsigned char>(p[i])];
+            uint64_t w;
+            std::memcpy(&w, b, 8);
+            mix(w);
+        }
+        h *= 0xbf58476d1ce4e5b9ull;
+        h ^= h >> 32;
+        return static_cast<uint32_t>(h);
     }
-    h ^= h >> 29;
-    h *= 0xbf58476d1ce4e5b9ull;
-    h ^= h >> 32;
-    return static_cast<uint32_t>(h);
-}
-
-size_t TPathIndex::Probe(const TTreeNode* parent, std::string_view part, uint32_t hash) const {
-    const size_t mask = FSlots.size() - 1;
-    for (size_t i = hash & mask;; i = (i + 1) & mask) {
-        const Slot& slot = FSlots[i];
-        if (!slot.Node) return i;
-        if (slot.Hash == hash && slot.PartLength == part.size() && slot.Node->Parent() == parent &&
-            SameTextLocale(std::string_view(slot.Node->Text()).substr(0, part.size()), part) &&
-            (FDead.empty() || !FDead.count(slot.Node)))
-            return i;
+    TTreeNode* Find(const TTreeNode* parent, std::string_view part, uint32_t hash) const {
+        if (FSlots.empty()) return nullptr;
+        return NodeOf(FSlots[Probe(parent, part, hash)]);
     }
-}
-
-TTreeNode* TPathIndex::Find(const TTreeNode* parent, std::string_view part, uint32_t hash) const {
-    if (FSlots.empty()) return nullptr;
-    return FSlots[Probe(parent, part, hash)].Node;
-}
-
-void TPathIndex::Add(TTreeNode* node, std::string_view part, uint32_t hash) {
-    if ((FCount + 1) * 10 > FSlots.size() * 7) Grow(FSlots.empty() ? 1024 : FSlots.size() * 2);
-    Slot& slot = FSlots[Probe(node->Parent(), part, hash)];
-    if (!slot.Node) ++FCount;
-    slot = {node, hash, static_cast<uint32_t>(part.size())};
-}
-
-void TPathIndex::Reserve(size_t n) {
-    size_t slots = 1024;
-    while (slots * 7 < n * 10) slots *= 2;
-    if (slots > FSlots.size()) Grow(slots);
-}
-
-void TPathIndex::Grow(size_t slots) {
-    TLargeArray<Slot> old = std::move(FSlots);
-    FSlots = TLargeArray<Slot>(slots);
-    const size_t mask = FSlots.size() - 1;
-    for (const Slot& s : old) {
-        if (!s.Node) continue;
-        size_t i = s.Hash & mask;
-        while (FSlots[i].Node) i = (i + 1) & mask;
-        FSlots[i] = s;
+    void Add(TTreeNode* node, std::string_view part, uint32_t hash) {
+        if ((FCount + 1) * 10 > FSlots.size() * 7) Grow(FSlots.empty() ? 1024 : FSlots.size() * 2);
+        uint64_t& slot = FSlots[Probe(node->Parent(), part, hash)];
+        if (!slot) ++FCount;
+        slot = Pack(node, hash);
+        FPartLengths.Set(node, part.size());
     }
-}
+    // Starts loading the slot of a key into the cache before it is needed.
+    void Prefetch(uint32_t hash) const {
+        if (!FSlots.empty()) __builtin_prefetch(&FSlots[hash & (FSlots.size() - 1)]);
+    }
+    // A node that left the tree: its key can no longer match.
+    void MarkDead(const TTreeNode* node) {
+        FDead.insert(node);
+        PreviousLine = {};
+        PreviousParts.clear();
+    }
+    // Makes room for about n keys at once.
+    void Reserve(size_t n) {
+        size_t slots = 1024;
+        while (slots * 7 < n * 10) slots *= 2;
+        if (slots > FSlots.size()) Grow(slots);
+    }
 
-void TPathIndex::Bury(std::unique_ptr<TTreeNode> subtree) {
-    if (!subtree) return;
-    // The detached subtree's keys can no longer match: its nodes are dead.
-    FDead.insert(subtree.get());
-    for (TTreeNode* n = subtree->HasChildren() ? subtree->Item(0) : nullptr; n; n = n->GetNext()) FDead.insert(n);
-    FGraveyard.push_back(std::move(subtree));
-    PreviousLine.clear();
-    PreviousParts.clear();
-}
+    // The length of the part each indexed node was made for.
+    struct TPartLengths {
+        // Kept in the node's index hint, which the builder sets only at its end.
+        static void Set(TTreeNode* node, size_t length);
+        static size_t Get(const TTreeNode* node);
+    } FPartLengths;
+
+    // The previous line and the nodes of its path parts (each with the offset of
+    // the "\" or "=" that ended it): lines that share a prefix share those nodes
+    // without a lookup.
+    struct TPathPart {
+        size_t End;
+        TTreeNode* Node;
+    };
+    std::string_view PreviousLine;
+    std::vector<TPathPart> PreviousParts, Parts;
+
+private:
+    // Node addresses are 8-aligned and below 2^47: 44 bits, beside 20 bits of hash.
+    static uint64_t Pack(const TTreeNode* node, uint32_t hash) {
+        return (static_cast<uint64_t>(reinterpret_cast<uintptr_t>(node)) >> 3) << 20 | (hash >> 12);
+    }
+    static TTreeNode* NodeOf(uint64_t slot) {
+        return reinterpret_cast<TTreeNode*>(static_cast<uintptr_t>(slot >> 20) << 3);
+    }
+    static uint32_t HashBitsOf(uint64_t slot) { return static_cast<uint32_t>(slot & 0xFFFFF); }
+
+    // The slot holding the key, or the empty slot where it belongs.
+    size_t Probe(const TTreeNode* parent, std::string_view part, uint32_t hash) const {
+        const size_t mask = FSlots.size() - 1;
+        const uint32_t bits = hash >> 12;
+        for (size_t i = hash & mask;; i = (i + 1) & mask) {
+            const uint64_t slot = FSlots[i];
+            if (!slot) return i;
+            if (HashBitsOf(slot) != bits) continue;
+            const TTreeNode* node = NodeOf(slot);
+            if (TPartLengths::Get(node) == part.size() && node->Parent() == parent &&
+                SameTextLocale(node->Text().substr(0, part.size()), part) && (FDead.empty() || !FDead.count(node)))
+                return i;
+        }
+    }
+    void Grow(size_t slots) {
+        TLargeArray<uint64_t> old = std::move(FSlots);
+        FSlots = TLargeArray<uint64_t>(slots);
+        const size_t mask = FSlots.size() - 1;
+        for (const uint64_t slot : old) {
+            if (!slot) continue;
+            const TTreeNode* node = NodeOf(slot);
+            // The slot's position came from the full hash: recompute it.
+            const uint32_t hash = HashOf(node->Parent(), node->Text().substr(0, TPartLengths::Get(node)));
+            size_t i = hash & mask;
+            while (FSlots[i]) i = (i + 1) & mask;
+            FSlots[i] = slot;
+        }
+    }
+
+    TLargeArray<uint64_t> FSlots;
+    size_t FCount = 0;
+    std::unordered_set<const TTreeNode*> FDead;
+};
 
 // ---- Reading lines ----------------------------------------------------------------
 
@@ -226,9 +328,13 @@ public:
     }
 };
 
+// The lines of text that stays where it is while the tree refers into it.
 class TMemoryLines {
 public:
     explicit TMemoryLines(std::string_view text) : FText(text) {}
+    static constexpr bool kLinesStay = true;
+    // Whether the bytes of earlier lines moved during the last Next.
+    static bool Moved() { return false; }
     bool Next(std::string_view& line) {
         if (FEnded) return false;
         size_t consumed = 0;
@@ -243,10 +349,16 @@ private:
     bool FEnded = false;
 };
 
+// The lines of a file read a piece at a time: a line is valid until the next.
 class TFileLines {
 public:
     explicit TFileLines(int fd, const std::string& name) : FFd(fd), FName(name), FBuffer(1 << 20) {}
+    static constexpr bool kLinesStay = false;
+    // Whether the bytes of earlier lines moved during the last Next: a line
+    // stays valid until the buffer is refilled.
+    bool Moved() const { return FMoved; }
     bool Next(std::string_view& line) {
+        FMoved = false;
         for (;;) {
             if (FEnded) return false;
             size_t consumed = 0;
@@ -261,6 +373,7 @@ public:
 
 private:
     void Fill() {
+        FMoved = true;
         if (FPos > 0) {
             std::memmove(FBuffer.data(), FBuffer.data() + FPos, FEnd - FPos);
             FEnd -= FPos;
@@ -281,7 +394,7 @@ private:
     const std::string& FName;
     std::vector<char> FBuffer;
     size_t FPos = 0, FEnd = 0;
-    bool FEof = false, FEnded = false;
+    bool FEof = false, FEnded = false, FMoved = false;
 };
 
 class TFd {
@@ -295,11 +408,27 @@ public:
     int fd;
 };
 
-} // namespace
+// The whole of a file in memory of its own (large files in huge pages), for
+// the tree to keep: texts and link strings refer into it.
+std::pair<TLargeArray<char>, size_t> ReadWholeFile(int fd, const std::string& name, size_t sizeHint) {
+    // One byte more than the file is said to hold shows whether it grew.
+    TLargeArray<char> bytes(sizeHint + 1);
+    size_t length = 0;
+    for (;;) {
+        if (length == bytes.size()) {
+            TLargeArray<char> larger(bytes.size() * 2);
+            std::memcpy(larger.begin(), bytes.begin(), length);
+            bytes = std::move(larger);
+        }
+        const ssize_t n = read(fd, bytes.begin() + length, bytes.size() - length);
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0) throw EInOutError::FromErrno(errno, name);
+        if (n == 0) break;
+        length += static_cast<size_t>(n);
+    }
+    return {std::move(bytes), length};
+}
 
-// ---- TLinksDocument: reading --------------------------------------------------------
-
-namespace {
 // The offset of the first "\\" or "=" in p[0..n), or n; eight bytes at a time.
 size_t FindPathEnd(const char* p, size_t n) {
     constexpr uint64_t kOnes = 0x0101010101010101ull, kHighs = 0x8080808080808080ull;
@@ -315,7 +444,28 @@ size_t FindPathEnd(const char* p, size_t n) {
         if (p[i] == '\\' || p[i] == '=') return i;
     return n;
 }
+
 } // namespace
+
+void TPathIndex::TPartLengths::Set(TTreeNode* node, size_t length) {
+    TTreeBuilder::SetScratch(node, static_cast<int32_t>(std::min<size_t>(length, INT32_MAX)));
+}
+size_t TPathIndex::TPartLengths::Get(const TTreeNode* node) {
+    return static_cast<size_t>(TTreeBuilder::Scratch(node));
+}
+
+// What one reading keeps between its lines.
+struct TLinksDocument::TReadState {
+    TReadState(TTreeBuilder& builder, bool linesStay) : Builder(builder), LinesStay(linesStay) {}
+    TTreeBuilder& Builder;
+    TPathIndex Index;
+    // Lines stay where they are while the tree is built (a whole file in
+    // memory): texts refer into them; otherwise texts are copied.
+    bool LinesStay;
+    std::string_view Stable(std::string_view text) { return LinesStay ? text : Builder.KeepCopy(text); }
+};
+
+// ---- TLinksDocument: reading --------------------------------------------------------
 
 TLinksDocument::TLinksDocument() = default;
 TLinksDocument::~TLinksDocument() = default;
@@ -326,14 +476,12 @@ int32_t TLinksDocument::NewId() {
     return CurrentId++;
 }
 
-TTreeNode* TLinksDocument::AddLinkLine(TPathIndex& index, std::string_view line) {
-    LineOutcome outcome;
-    return AddLine(index, line, outcome);
-}
-
-TTreeNode* TLinksDocument::AddLine(TPathIndex& index, std::string_view line, LineOutcome& outcome) {
+TTreeNode* TLinksDocument::AddLinkLine(TReadState& state, std::string_view line, std::string_view& link,
+                                       LineOutcome& outcome) {
     outcome = LineOutcome::Nothing;
     if (line.empty()) return nullptr;
+    TPathIndex& index = state.Index;
+    TTreeBuilder& builder = state.Builder;
     // Where this line stops agreeing with the previous one.
     const std::string_view previous = index.PreviousLine;
     size_t common = 0;
@@ -367,7 +515,9 @@ TTreeNode* TLinksDocument::AddLine(TPathIndex& index, std::string_view line, Lin
             }
             node = index.Find(parent, part, hash);
             if (!node) {
-                node = Tree.AddChild(parent, std::string(part));
+                // A key the index holds is found whatever its node's parent
+                // and text have become since: the first line for a path made it.
+                node = builder.Add(parent, state.Stable(part));
                 index.Add(node, part, hash);
             }
         }
@@ -380,83 +530,95 @@ TTreeNode* TLinksDocument::AddLine(TPathIndex& index, std::string_view line, Lin
         }
         start = end + 1;
     }
-    index.PreviousLine.assign(line);
+    index.PreviousLine = line; // valid until the source moves its bytes (see ReadLines)
     std::swap(index.PreviousParts, index.Parts);
     outcome = LineOutcome::Folders;
-    if (eq == std::string_view::npos) return nullptr;
+    if (eq == std::string_view::npos) return nullptr; // a line without "=" only makes folders
 
-    // Caption suffix: everything after the "(" but the line's last character.
+    // Caption suffix: everything after the "(" but the line's last character,
+    // whatever that character is.
     if (!parenKnown) paren = FindCaptionSuffix(line, eq);
     if (paren != std::string_view::npos) {
         const size_t suffixLength = line.size() >= paren + 2 ? line.size() - paren - 2 : 0;
-        std::string text = parent->Text();
+        std::string text(parent->Text());
         text += " (";
         text += line.substr(paren + 1, suffixLength);
         text += ')';
-        Tree.SetText(parent, std::move(text));
+        builder.SetText(parent, builder.KeepCopy(text));
         line = line.substr(0, paren);
     }
     if (parent->Data()) {
-        outcome = LineOutcome::Ignored; // the first line for a path wins
+        // The first line for a path wins; the suffix above was still added.
+        outcome = LineOutcome::Ignored;
         return nullptr;
     }
-    Tree.SetData(parent, TLinkData{std::string(TrimControls(line.substr(eq + 1)))});
-    Tree.SetImages(parent, 1, 1);
+    link = TrimControls(line.substr(eq + 1));
+    TTreeBuilder::SetImages(parent, 1, 1);
     outcome = LineOutcome::Item;
     return parent;
 }
 
-template <typename Source> void TLinksDocument::ReadLines(Source& source, TLoadReport* report, size_t sizeHint) {
-    TPathIndex index;
-    index.Reserve(sizeHint / 200); // a key per line, lines of 100 to 200 bytes
-    TTreeBatch batch(Tree);
+template <typename Source>
+void TLinksDocument::ReadLines(Source& source, TTreeBuilder& builder, TLoadReport* report, size_t sizeHint) {
+    TReadState state(builder, Source::kLinesStay);
+    state.Index.Reserve(sizeHint / 160); // a key per line, lines of 100 to 200 bytes
     std::string_view line;
     int lineNo = 0;
     bool renumber = true;
     while (source.Next(line)) {
         ++lineNo;
+        if (source.Moved()) state.Index.PreviousLine = {}; // its bytes are gone
         if (lineNo == 1) {
+            // Numbered: the first line begins with "_currentid", letter case counting.
             renumber = !(line.size() >= 10 && line.substr(0, 10) == "_currentid");
             if (report) report->Numbered = !renumber;
         }
         LineOutcome outcome;
-        TTreeNode* node = AddLine(index, line, outcome);
+        std::string_view link;
+        TTreeNode* node = AddLinkLine(state, line, link, outcome);
         if (outcome == LineOutcome::Ignored && report)
             report->Problems.push_back({lineNo, "Linha ignorada: o caminho j\xE1 tem um link"});
         if (!node) continue;
         if (node->Text() == "_currentid") {
-            // The counter line, at any depth.
+            // The counter line is recognised at any depth, letter case counting.
             int32_t value = 0;
-            if (TryDecimalToInt(node->Data()->Link, value))
+            if (TryDecimalToInt(link, value))
                 CurrentId = value;
             else if (report)
                 report->Problems.push_back(
-                    {lineNo, "Contador inv\xE1lido: '" + node->Data()->Link + "' is not a valid integer value"});
-            if (node->HasChildren()) {
-                // A folder of that name holds items: keep them, drop only the counter.
-                Tree.SetData(node, std::nullopt);
-                Tree.SetImages(node, 0, 0);
-            } else {
-                index.Bury(Tree.Detach(node));
+                    {lineNo, "Contador inv\xE1lido: '" + std::string(link) + "' is not a valid integer value"});
+            TTreeBuilder::SetImages(node, 0, 0);
+            if (!node->HasChildren()) {
+                builder.Drop(node);
+                state.Index.MarkDead(node);
             }
-            continue;
+            continue; // a folder of that name that holds items keeps them
         }
         if (report) report->ItemLines.emplace_back(node, lineNo);
-        if (renumber) {
-            try {
-                Tree.SetLink(node, RenumberLink(node->Data()->Link, false));
-            } catch (const Exception& e) {
-                if (!report || !report->KeepGoing) throw;
-                report->Problems.push_back({lineNo, e.Message});
-            }
+        if (!renumber) {
+            builder.SetLink(node, state.Stable(link));
+            continue;
+        }
+        try {
+            FRenumbered.clear();
+            RenumberInto(FRenumbered, link, false, 0);
+            builder.SetLink(node, builder.KeepCopy(FRenumbered));
+        } catch (const Exception& e) {
+            // The failing line's item keeps its raw link string.
+            builder.SetLink(node, builder.KeepCopy(link));
+            if (!report || !report->KeepGoing) throw;
+            report->Problems.push_back({lineNo, e.Message});
         }
     }
 }
 
 void TLinksDocument::LoadLinksText(std::string_view text, TLoadReport* report) {
-    Tree.Clear();
-    TMemoryLines lines(text);
-    ReadLines(lines, report, text.size());
+    TTreeBuilder builder(Tree);
+    // The tree keeps its own copy of the text.
+    TLargeArray<char> copy(text.size());
+    if (!text.empty()) std::memcpy(copy.begin(), text.data(), text.size());
+    TMemoryLines lines(builder.Keep(std::move(copy), text.size()));
+    ReadLines(lines, builder, report, text.size());
 }
 
 void TLinksDocument::LoadLinksFile(const std::string& fileName, TLoadReport* report) {
@@ -466,8 +628,22 @@ void TLinksDocument::LoadLinksFile(const std::string& fileName, TLoadReport* rep
     struct stat st {};
     if (file.fd < 0) throw EFOpenError::CannotOpen(fileName, errno);
     if (fstat(file.fd, &st) != 0 || S_ISDIR(st.st_mode)) throw EFOpenError::CannotOpen(fileName, EISDIR);
-    TFileLines lines(file.fd, fileName);
-    ReadLines(lines, report, static_cast<size_t>(st.st_size));
+    TTreeBuilder builder(Tree);
+    // A numbered file's links are kept as they are: the tree refers into the
+    // file's bytes, read whole. A file that is renumbered gets new link
+    // strings anyway, so it is read a piece at a time and its texts copied.
+    char head[10] = {};
+    ssize_t got = 0;
+    while ((got = ::pread(file.fd, head, sizeof head, 0)) < 0 && errno == EINTR) {
+    }
+    if (got == static_cast<ssize_t>(sizeof head) && std::memcmp(head, "_currentid", sizeof head) == 0) {
+        auto [bytes, length] = ReadWholeFile(file.fd, fileName, static_cast<size_t>(st.st_size));
+        TMemoryLines lines(builder.Keep(std::move(bytes), length));
+        ReadLines(lines, builder, report, length);
+    } else {
+        TFileLines lines(file.fd, fileName);
+        ReadLines(lines, builder, report, static_cast<size_t>(st.st_size));
+    }
 }
 
 void TLinksDocument::NewLinksFile() {
@@ -478,24 +654,32 @@ void TLinksDocument::NewLinksFile() {
 // ---- Renumbering ------------------------------------------------------------------
 
 std::string TLinksDocument::RenumberLink(std::string_view s, bool nested) {
-    return RenumberAt(s, nested, 0);
+    std::string out;
+    RenumberInto(out, s, nested, 0);
+    return out;
 }
 
-std::string TLinksDocument::RenumberAt(std::string_view s, bool nested, int depth) {
+void TLinksDocument::RenumberInto(std::string& out, std::string_view s, bool nested, int depth) {
     if (depth >= kMaxNesting)
         throw ESyntaxError("Links nested too deeply (more than " + std::to_string(kMaxNesting) + " levels)");
-    auto wrap = [&](std::string_view inner) {
-        std::string out = "link={";
-        out += inner;
+    // A complete link is "link={" + its text + "};_id=" and a new identifier,
+    // drawn after the identifiers of the links inside it.
+    auto closeWithId = [&] {
         out += "};_id=\"";
-        out += std::to_string(NewId());
+        char digits[16];
+        const auto [end, error] = std::to_chars(digits, digits + sizeof digits, NewId());
+        (void)error;
+        out.append(digits, end);
         out += '"';
-        return out;
     };
+    if (!nested) out += "link={";
     const size_t amp = s.find('&');
-    if (amp == std::string_view::npos) return nested ? std::string(s) : wrap(s);
-
-    std::string out(s.substr(0, amp + 1));
+    if (amp == std::string_view::npos) {
+        out += s;
+        if (!nested) closeWithId();
+        return;
+    }
+    out += s.substr(0, amp + 1);
     if (FParsers.size() <= static_cast<size_t>(depth)) FParsers.push_back(std::make_unique<TcmdListParser>());
     TcmdListParser& parser = *FParsers[static_cast<size_t>(depth)];
     parser.Parse(s.substr(amp + 1));
@@ -503,8 +687,11 @@ std::string TLinksDocument::RenumberAt(std::string_view s, bool nested, int dept
         const TcmdGroup& command = parser.Commands(c);
         if (command.IsNamed("link")) {
             // The nested link first, so links inside a link get the lower numbers.
-            out += wrap(RenumberAt(command.Values("link"), true, depth + 1));
+            out += "link={";
+            RenumberInto(out, command.Values("link"), true, depth + 1);
+            closeWithId();
         } else {
+            // The first item always in double quotes, also a bare word.
             out += command.Name;
             out += "=\"";
             out += command.Values(command.Name);
@@ -526,7 +713,7 @@ std::string TLinksDocument::RenumberAt(std::string_view s, bool nested, int dept
         out += ',';
     }
     out.pop_back(); // the last ",", or the "&" itself when no command followed
-    return nested ? out : wrap(out);
+    if (!nested) closeWithId();
 }
 
 // ---- Writing --------------------------------------------------------------------------
@@ -543,60 +730,59 @@ std::string TLinksDocument::NodePath(const TTreeNode* node) {
     return path;
 }
 
-template <typename Sink> void TLinksDocument::WriteLinks(Sink& sink) const {
-    std::string line = "_currentid=" + std::to_string(CurrentId) + "\r\n";
-    sink(line);
-    // Depth-first with the path built up level by level; "bad" marks a level
-    // whose path holds a text that would read back differently.
-    struct Level {
-        const TTreeNode* node;
-        int next;
-        size_t pathEnd;
-        bool bad;
+template <typename Sink> size_t TLinksDocument::WriteLinks(Sink& sink) const {
+    sink.Append("_currentid=" + std::to_string(CurrentId) + "\r\n");
+    // The path is built up level by level; a level whose path holds a text
+    // that would read back differently is marked, and an item below it
+    // refuses the save.
+    struct TLevel {
+        size_t PathEnd;
+        bool Bad;
     };
-    std::vector<Level> stack;
+    std::vector<TLevel> levels;
     std::string path;
-    auto visit = [&](const TTreeNode* node) {
-        const size_t base = stack.empty() ? 0 : stack.back().pathEnd;
-        path.resize(base);
-        if (!stack.empty()) path += '\\';
-        path += node->Text();
-        const bool bad = (!stack.empty() && stack.back().bad) || !PlainNodeText(node->Text());
-        stack.push_back({node, 0, path.size(), bad});
-        if (const TLinkData* data = node->Data()) {
+    size_t items = 0;
+    WalkTree(
+        Tree,
+        [&](const TTreeNode* node) {
+            const bool nested = !levels.empty();
+            path.resize(nested ? levels.back().PathEnd : 0);
+            if (nested) path += '\\';
+            path += node->Text();
+            const bool bad = (nested && levels.back().Bad) || ClassifyNodeText(node->Text()) != TNodeTextProblem::None;
+            levels.push_back({path.size(), bad});
+            const TLinkData* data = node->Data();
+            if (!data) return;
             if (bad) {
-                for (const Level& l : stack) {
-                    const std::string why = ValidateNodeText(l.node->Text());
-                    if (!why.empty()) throw ELinksFileError(why);
-                }
+                // The text nearest the root that cannot stand in a path is named.
+                std::vector<const TTreeNode*> chain;
+                for (const TTreeNode* n = node; n; n = n->Parent()) chain.push_back(n);
+                for (auto it = chain.rbegin(); it != chain.rend(); ++it)
+                    if (const std::string why = ValidateNodeText((*it)->Text()); !why.empty())
+                        throw ELinksFileError(why);
             }
             const std::string_view link = data->Link;
-            line.assign(path);
-            line += '=';
-            line += link;
             if (HasLineBreak(link)) throw ELinksFileError("O link de \"" + path + "\" cont\xE9m quebras de linha");
-            line += "\r\n";
-            sink(line);
-        }
-    };
-    for (int r = 0; r < Tree.RootCount(); ++r) {
-        stack.clear();
-        visit(Tree.Root(r));
-        while (!stack.empty()) {
-            Level& top = stack.back();
-            if (top.next < top.node->Count())
-                visit(top.node->Item(top.next++));
-            else
-                stack.pop_back();
-        }
-    }
+            sink.Append(path);
+            sink.Append("=");
+            sink.Append(link);
+            sink.Append("\r\n");
+            ++items;
+        },
+        [&](const TTreeNode*) { levels.pop_back(); },
+        [](const TTreeNode* next) {
+            if (const TLinkData* data = next->Data()) __builtin_prefetch(data->Link.data());
+        });
+    return items;
 }
 
 std::string TLinksDocument::LinksText() const {
-    std::string out;
-    auto sink = [&](const std::string& s) { out += s; };
+    struct {
+        std::string Out;
+        void Append(std::string_view s) { Out += s; }
+    } sink;
     WriteLinks(sink);
-    return out;
+    return std::move(sink.Out);
 }
 
 namespace {
@@ -607,7 +793,7 @@ class TFileSink {
 public:
     TFileSink(int fd, const std::string& name) : FFd(fd), FName(name) { FBuffer.reserve(1 << 20); }
     ~TFileSink() = default;
-    void operator()(const std::string& s) {
+    void Append(std::string_view s) {
         if (FBuffer.size() + s.size() > (1u << 20)) Flush();
         if (s.size() > (1u << 20))
             WriteAll(s.data(), s.size());
@@ -652,7 +838,7 @@ std::string DirectoryOf(const std::string& path) {
 
 } // namespace
 
-void TLinksDocument::SaveLinksFile(const std::string& fileName) const {
+size_t TLinksDocument::SaveLinksFile(const std::string& fileName) const {
     // Write over the file a symbolic link points at, not over the link.
     std::string target = fileName;
     char resolved[PATH_MAX];
@@ -664,6 +850,7 @@ void TLinksDocument::SaveLinksFile(const std::string& fileName) const {
     const std::string base = target.substr(target.rfind('/') == std::string::npos ? 0 : target.rfind('/') + 1);
 
     std::random_device random;
+    size_t items = 0;
     std::string temp;
     int fd = -1;
     for (int attempt = 0; fd < 0; ++attempt) {
@@ -675,7 +862,7 @@ void TLinksDocument::SaveLinksFile(const std::string& fileName) const {
         TFd file(fd);
         if (exists) (void)::fchmod(fd, old.st_mode & 07777);
         TFileSink sink(fd, fileName);
-        WriteLinks(sink);
+        items = WriteLinks(sink);
         sink.Flush();
         if (::fsync(fd) != 0) throw EInOutError::FromErrno(errno, fileName);
         file.fd = -1;
@@ -688,6 +875,7 @@ void TLinksDocument::SaveLinksFile(const std::string& fileName) const {
     // Make the rename itself durable; a failure here loses nothing.
     TFd directory(::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
     if (directory.fd >= 0) (void)::fsync(directory.fd);
+    return items;
 }
 
 } // namespace elo

@@ -14,7 +14,6 @@
 
 #include "LinkTree.h"
 #include "platform/Exceptions.h"
-#include "platform/LargeArray.h"
 
 namespace elo {
 
@@ -45,62 +44,6 @@ struct TLoadReport {
     std::vector<std::pair<const TTreeNode*, int>> ItemLines;
 };
 
-// Maps a path key (the line's text up to a "\" or "=") to its node while one
-// file is read. Keys compare ignoring letter case, accented letters included.
-// A key is held as (parent node, part of the path) — the same thing, since a
-// key is its parent's key, "\" and the part — so no key text is stored.
-class TPathIndex {
-public:
-    TTreeNode* Find(const TTreeNode* parent, std::string_view part) const {
-        return Find(parent, part, HashOf(parent, part));
-    }
-    void Add(TTreeNode* node, std::string_view part) { Add(node, part, HashOf(node->Parent(), part)); }
-    // The same, with the key's hash already computed.
-    static uint32_t HashOf(const TTreeNode* parent, std::string_view part);
-    TTreeNode* Find(const TTreeNode* parent, std::string_view part, uint32_t hash) const;
-    void Add(TTreeNode* node, std::string_view part, uint32_t hash);
-    // Starts loading the slot of a key into the cache before it is needed.
-    void Prefetch(uint32_t hash) const {
-        if (!FSlots.empty()) __builtin_prefetch(&FSlots[hash & (FSlots.size() - 1)]);
-    }
-    // Takes a deleted subtree: its keys are dropped, and its nodes stay alive
-    // until the reading ends so that no other node can take their addresses.
-    void Bury(std::unique_ptr<TTreeNode> subtree);
-    size_t Count() const { return FCount; }
-
-    // The previous line and the nodes of its path parts (each with the offset of
-    // the "\" or "=" that ended it): lines that share a prefix share those nodes
-    // without a lookup.
-    struct TPathPart {
-        size_t End;
-        TTreeNode* Node;
-    };
-    std::string PreviousLine;
-    std::vector<TPathPart> PreviousParts, Parts;
-
-private:
-public:
-    // Makes room for about n keys at once.
-    void Reserve(size_t n);
-
-private:
-    // The hash places the slot and is compared before the node is looked at,
-    // so neither probing nor growing reads the nodes.
-    struct Slot {
-        TTreeNode* Node = nullptr;
-        uint32_t Hash = 0;
-        uint32_t PartLength = 0;
-    };
-    // The slot holding the key, or the empty slot where it belongs.
-    size_t Probe(const TTreeNode* parent, std::string_view part, uint32_t hash) const;
-    void Grow(size_t slots);
-
-    TLargeArray<Slot> FSlots;
-    size_t FCount = 0;
-    std::unordered_set<const TTreeNode*> FDead;
-    std::vector<std::unique_ptr<TTreeNode>> FGraveyard;
-};
-
 class TLinksDocument {
 public:
     TLinksDocument();
@@ -121,15 +64,13 @@ public:
     // intact and the platform's error is raised. A node text that would split its
     // path on reading ("\", "=") or a line break in a text or link refuses the
     // save with ELinksFileError before the old file is touched.
-    void SaveLinksFile(const std::string& fileName) const;
+    // Returns the number of link items written.
+    size_t SaveLinksFile(const std::string& fileName) const;
     // The bytes SaveLinksFile writes.
     std::string LinksText() const;
     // Empties the tree and forgets the file name; the counter keeps its value.
     void NewLinksFile();
 
-    // Reads one line into the tree; returns the link item that received the
-    // line's link string, or null.
-    TTreeNode* AddLinkLine(TPathIndex& index, std::string_view line);
     // The complete form of a raw link string; advances CurrentId.
     std::string RenumberLink(std::string_view s, bool nested);
     // Hands out CurrentId and advances it. Raises ELinksFileError when the
@@ -142,18 +83,29 @@ public:
     static constexpr int kMaxNesting = 100;
 
 private:
+    struct TReadState;
     enum class LineOutcome { Nothing, Folders, Item, Ignored };
-    TTreeNode* AddLine(TPathIndex& index, std::string_view line, LineOutcome& outcome);
-    template <typename Source> void ReadLines(Source& source, TLoadReport* report, size_t sizeHint);
-    template <typename Sink> void WriteLinks(Sink& sink) const;
-    std::string RenumberAt(std::string_view s, bool nested, int depth);
+    // Reads one line into the tree; returns the link item that receives the
+    // line's link string (link: where it stands in the line), or null.
+    TTreeNode* AddLinkLine(TReadState& state, std::string_view line, std::string_view& link, LineOutcome& outcome);
+    template <typename Source>
+    void ReadLines(Source& source, TTreeBuilder& builder, TLoadReport* report, size_t sizeHint);
+    template <typename Sink> size_t WriteLinks(Sink& sink) const;
+    // Appends the complete form of s to out.
+    void RenumberInto(std::string& out, std::string_view s, bool nested, int depth);
 
     // One parser per nesting depth of renumbering, reused from line to line.
     std::vector<std::unique_ptr<TcmdListParser>> FParsers;
+    std::string FRenumbered; // the line being renumbered
 };
 
-// Why a node text cannot be written into a links file (it holds "\" or "=",
-// which would split its path on reading, or a line break), or empty when it can.
+// Whether a node text can be written into a links file as it is: a "\" or "="
+// would split its path on reading, a line break would end the line.
+enum class TNodeTextProblem { None, PathSeparator, LineBreak };
+TNodeTextProblem ClassifyNodeText(std::string_view text);
+// The message for a text with that problem (empty for none).
+std::string NodeTextMessage(std::string_view text, TNodeTextProblem problem);
+// Why a node text cannot be written into a links file, or empty when it can.
 std::string ValidateNodeText(std::string_view text);
 
 // The position of the "(" that begins a caption suffix in line, looking after

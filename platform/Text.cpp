@@ -109,6 +109,7 @@ std::string FoldCaseLocale(std::string_view s) {
 
 bool SameTextLocale(std::string_view a, std::string_view b) {
     if (a.size() != b.size()) return false;
+    if (a == b) return true; // the usual case: written the same way
     const auto& fold = Tables().fold;
     for (size_t i = 0; i < a.size(); ++i)
         if (fold[static_cast<unsigned char>(a[i])] != fold[static_cast<unsigned char>(b[i])]) return false;

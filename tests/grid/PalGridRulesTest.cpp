@@ -154,8 +154,11 @@ TEST(PalGridRows, NoGridLinesAndNoHorizontalBarWithProportionalColumns) {
     grid.SetColWidths(1, 900); // wider than the grid
     grid.resize(300, 200);
     QApplication::processEvents();
-    for (QScrollBar* bar : grid.findChildren<QScrollBar*>())
-        if (bar->orientation() == Qt::Horizontal) EXPECT_FALSE(bar->isVisible());
+    for (QScrollBar* bar : grid.findChildren<QScrollBar*>()) {
+        if (bar->orientation() == Qt::Horizontal) {
+            EXPECT_FALSE(bar->isVisible());
+        }
+    }
 }
 
 TEST(PalGridRows, RowsSizeByMouseInTheFixedColumnAndRangesSelectByDragging) {

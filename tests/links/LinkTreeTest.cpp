@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "links/LinkTree.h"
+#include "links/LinksFile.h"
 
 using namespace elo;
 
@@ -11,7 +12,7 @@ namespace {
 
 std::string Shape(const TLinkTree& tree) {
     std::string s;
-    tree.ForEach([&](const TTreeNode* n) { s += std::to_string(n->Level()) + n->Text() + " "; });
+    tree.ForEach([&](const TTreeNode* n) { s += std::to_string(n->Level()) + std::string(n->Text()) + " "; });
     return s;
 }
 
@@ -20,13 +21,14 @@ struct Recorder : ITreeObserver {
     void BeginBatch() override { events.push_back("begin"); }
     void EndBatch() override { events.push_back("end"); }
     void NodeAboutToBeInserted(TTreeNode* p, int i) override {
-        events.push_back("insert " + (p ? p->Text() : std::string("-")) + " " + std::to_string(i));
+        events.push_back("insert " + (p ? std::string(p->Text()) : std::string("-")) + " " + std::to_string(i));
     }
-    void NodeAboutToBeRemoved(TTreeNode* n) override { events.push_back("remove " + n->Text()); }
+    void NodeAboutToBeRemoved(TTreeNode* n) override { events.push_back("remove " + std::string(n->Text())); }
     void NodeAboutToBeMoved(TTreeNode* n, TTreeNode* p, int i) override {
-        events.push_back("move " + n->Text() + " " + (p ? p->Text() : std::string("-")) + " " + std::to_string(i));
+        events.push_back("move " + std::string(n->Text()) + " " + (p ? std::string(p->Text()) : std::string("-")) +
+                         " " + std::to_string(i));
     }
-    void NodeChanged(TTreeNode* n) override { events.push_back("change " + n->Text()); }
+    void NodeChanged(TTreeNode* n) override { events.push_back("change " + std::string(n->Text())); }
 };
 
 } // namespace
@@ -143,4 +145,69 @@ TEST(LinkTree, LinksChangeOnlyThroughTheTreeWhichTellsItsObservers) {
     EXPECT_EQ(folder->Data(), nullptr);
     EXPECT_EQ(r.events, (std::vector<std::string>{"change I"}));
     tree.RemoveObserver(&r);
+}
+
+TEST(LinkTreeStorage, EditsOfATreeReadFromAFileOwnTheirTexts) {
+    TLinksDocument doc;
+    doc.LoadLinksText(
+        "_currentid=3\r\nA\\B=link={x};_id=\"1\"\r\nA\\C=link={y};_id=\"2\"\r\nD\\E=link={z};_id=\"0\"\r\n");
+    TTreeNode* a = doc.Tree.Root(0);
+    TTreeNode* b = a->Item(0);
+    TTreeNode* d = doc.Tree.Root(1);
+    // Texts refer into the file's bytes until they change.
+    EXPECT_FALSE(b->Data()->Link.Owned());
+    doc.Tree.SetText(b, std::string(b->Text()) + "2");
+    doc.Tree.SetLink(b, std::string(b->Data()->Link) + ";x=\"1\"");
+    EXPECT_TRUE(b->Data()->Link.Owned());
+    // Lists laid out by the reader grow, shrink and take moved nodes.
+    TTreeNode* f = doc.Tree.AddChild(d, "F");
+    doc.Tree.SetData(f, TLinkData("link={f}"));
+    EXPECT_TRUE(doc.Tree.Move(b, d, nullptr));
+    EXPECT_TRUE(doc.Tree.Move(d->Item(0), nullptr, a)); // E before A
+    doc.Tree.Delete(a->Item(0));                        // C
+    TTreeNode* g = doc.Tree.InsertBefore(f, "G");
+    EXPECT_EQ(Shape(doc.Tree), "0E 0A 0D 1G 1F 1B2 ");
+    EXPECT_EQ(doc.LinksText(),
+              "_currentid=3\r\nE=link={z};_id=\"0\"\r\nD\\F=link={f}\r\nD\\B2=link={x};_id=\"1\";x=\"1\"\r\n");
+    EXPECT_EQ(g->Index(), 0);
+    EXPECT_EQ(f->Index(), 1);
+    EXPECT_EQ(b->Parent(), d);
+}
+
+TEST(LinkTreeStorage, DetachedSubtreesComeBackWholeAndTheirNodesAreReused) {
+    TLinkTree tree;
+    TTreeNode* top = tree.AddChild(nullptr, "top");
+    TTreeNode* folder = tree.AddChild(top, "folder");
+    for (int i = 0; i < 1000; ++i)
+        tree.SetData(tree.AddChild(folder, "item" + std::to_string(i)), TLinkData("L" + std::to_string(i)));
+    const std::string before = Shape(tree);
+    const size_t live = tree.LiveNodes();
+    TSubtree taken = tree.Detach(folder);
+    EXPECT_EQ(tree.NodeCount(), 1u);
+    EXPECT_EQ(tree.LiveNodes(), live); // kept for a way back
+    EXPECT_EQ(tree.Attach(std::move(taken), top, nullptr), folder);
+    EXPECT_EQ(Shape(tree), before);
+    EXPECT_EQ(folder->Item(999)->Data()->Link, "L999");
+    // Deleting and adding again, many times over, reuses the same nodes.
+    for (int round = 0; round < 20; ++round) {
+        tree.Delete(folder);
+        folder = tree.AddChild(top, "folder");
+        for (int i = 0; i < 1000; ++i) tree.AddChild(folder, "again");
+    }
+    EXPECT_EQ(tree.LiveNodes(), live);
+    // A subtree still detached when the tree is emptied is simply gone.
+    TSubtree orphan = tree.Detach(folder);
+    tree.Clear();
+    EXPECT_EQ(tree.LiveNodes(), 0u);
+}
+
+TEST(LinkTreeStorage, ALoadReplacesAnEditedDocument) {
+    TLinksDocument doc;
+    doc.LoadLinksText("_currentid=1\r\nA\\B=link={x};_id=\"0\"\r\n");
+    doc.Tree.SetText(doc.Tree.Root(0), "Edited");
+    doc.Tree.AddChild(nullptr, "extra");
+    doc.LoadLinksText("_currentid=9\r\nP\\Q=link={q};_id=\"8\"\r\n");
+    EXPECT_EQ(Shape(doc.Tree), "0P 1Q ");
+    EXPECT_EQ(doc.Tree.LiveNodes(), 2u);
+    EXPECT_EQ(doc.Tree.Root(0)->Item(0)->Data()->Link, "link={q};_id=\"8\"");
 }

@@ -24,8 +24,8 @@ namespace {
 std::string Dump(const TLinkTree& tree) {
     std::string s;
     tree.ForEach([&](const TTreeNode* n) {
-        s += std::string(static_cast<size_t>(n->Level()) * 2, ' ') + n->Text();
-        if (n->Data()) s += " = " + n->Data()->Link + " [" + std::to_string(n->ImageIndex()) + "]";
+        s += std::string(static_cast<size_t>(n->Level()) * 2, ' ') + std::string(n->Text());
+        if (n->Data()) s += " = " + std::string(n->Data()->Link) + " [" + std::to_string(n->ImageIndex()) + "]";
         s += "\n";
     });
     return s;

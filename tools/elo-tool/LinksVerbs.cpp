@@ -6,6 +6,7 @@
 
 #include "Tool.h"
 #include "links/LinkDef.h"
+#include "links/LinksCheck.h"
 #include "links/LinksFile.h"
 #include "platform/Text.h"
 
@@ -80,31 +81,20 @@ json ParametersJson(const std::vector<TTagParameter>& rows) {
 // than a recursive writer's stack would allow.
 std::string NodesJson(const TLinkTree& tree) {
     std::string out = "[";
-    struct Level {
-        const TTreeNode* node;
-        int next;
-    };
-    std::vector<Level> stack;
-    auto open = [&](const TTreeNode* n) {
-        out += "{\"text\":" + json(Out(n->Text())).dump() + ",\"image\":" + std::to_string(n->ImageIndex());
-        if (const TLinkData* data = n->Data()) out += ",\"link\":" + json(Out(data->Link)).dump();
-        out += ",\"children\":[";
-        stack.push_back({n, 0});
-    };
-    for (int r = 0; r < tree.RootCount(); ++r) {
-        if (r > 0) out += ',';
-        open(tree.Root(r));
-        while (!stack.empty()) {
-            Level& top = stack.back();
-            if (top.next < top.node->Count()) {
-                if (top.next > 0) out += ',';
-                open(top.node->Item(top.next++));
-            } else {
-                out += "]}";
-                stack.pop_back();
-            }
-        }
-    }
+    bool first = true; // the first of its siblings
+    WalkTree(
+        tree,
+        [&](const TTreeNode* n) {
+            if (!first) out += ',';
+            out += "{\"text\":" + json(Out(n->Text())).dump() + ",\"image\":" + std::to_string(n->ImageIndex());
+            if (const TLinkData* data = n->Data()) out += ",\"link\":" + json(Out(data->Link)).dump();
+            out += ",\"children\":[";
+            first = true;
+        },
+        [&](const TTreeNode*) {
+            out += "]}";
+            first = false;
+        });
     out += "]";
     return out;
 }
@@ -132,14 +122,15 @@ std::string Tree(int32_t currentId, const std::string& file) {
 
 std::string Normalize(int32_t currentId, const std::string& in, const std::string& out) {
     TLinksDocument doc;
+    size_t items = 0;
     doc.CurrentId = currentId;
     try {
         doc.LoadLinksFile(in);
-        doc.SaveLinksFile(out);
+        items = doc.SaveLinksFile(out);
     } catch (const Exception& e) {
         throw Failure{e.Message, {{"items", ItemCount(doc.Tree)}}, TreeMembers(doc)};
     }
-    return json{{"currentId", doc.CurrentId}, {"items", ItemCount(doc.Tree)}}.dump();
+    return json{{"currentId", doc.CurrentId}, {"items", items}}.dump();
 }
 
 struct Problem {
@@ -148,61 +139,8 @@ struct Problem {
     std::string message; // Windows-1252
 };
 
-// Reads one file as Open does (but reads on after a renumbering failure) and
-// decodes every link item, drawing identifiers from a scratch counter.
 void CheckFile(const std::string& file, std::vector<Problem>& problems) {
-    TLinksDocument doc;
-    TLoadReport report;
-    report.KeepGoing = true;
-    try {
-        doc.LoadLinksFile(file, &report);
-    } catch (const Exception& e) {
-        problems.push_back({file, 0, e.Message});
-        return;
-    }
-    std::vector<Problem> found;
-    std::set<int> failedLines; // lines already reported: their links are not decoded again
-    for (const TLoadProblem& p : report.Problems) {
-        found.push_back({file, p.Line, p.Message});
-        failedLines.insert(p.Line);
-    }
-
-    int64_t scratch = doc.CurrentId;
-    const TGetNewIdEvent provider = [&](void*, int32_t& id) { id = static_cast<int32_t>(scratch++); };
-    std::map<std::string, int> firstLineOfId;
-    for (const auto& [node, line] : report.ItemLines) {
-        for (const TTreeNode* n = node; n; n = n->Parent()) {
-            const std::string why = ValidateNodeText(n->Text());
-            if (!why.empty()) {
-                found.push_back({file, line, why});
-                break;
-            }
-        }
-        if (failedLines.count(line)) continue;
-        TLinkDefinition record;
-        const int64_t before = scratch;
-        try {
-            DecodeLink(record, node->Data()->Link, provider);
-        } catch (const Exception& e) {
-            found.push_back({file, line, e.Message});
-            continue;
-        }
-        if (record.Verbatim || scratch != before) continue; // no identifier of its own
-        auto [it, inserted] = firstLineOfId.emplace(record.Id, line);
-        if (!inserted) {
-            found.push_back({file, line,
-                             "Identificador duplicado: " + record.Id + " (j\xE1 usado na linha " +
-                                 std::to_string(it->second) + ")"});
-            continue;
-        }
-        int32_t id = 0;
-        if (report.Numbered && TryDecimalToInt(record.Id, id) && id >= doc.CurrentId)
-            found.push_back({file, line,
-                             "O identificador " + record.Id + " n\xE3o \xE9 menor que o contador (" +
-                                 std::to_string(doc.CurrentId) + ")"});
-    }
-    std::stable_sort(found.begin(), found.end(), [](const Problem& a, const Problem& b) { return a.line < b.line; });
-    problems.insert(problems.end(), found.begin(), found.end());
+    for (const TFileProblem& p : CheckLinksFile(file)) problems.push_back({file, p.Line, p.Message});
 }
 
 std::string Check(bool asJson, const std::vector<std::string>& files) {
