@@ -30,7 +30,8 @@ int TypeIndexOfCode(int32_t code) {
     return 0;
 }
 
-void DecodeLink(TLinkDefinition& r, std::string_view text, const TGetNewIdEvent& onGetNewId, void* sender) {
+void DecodeLink(TLinkDefinition& r, std::string_view text, const TGetNewIdEvent& onGetNewId, void* sender,
+                const std::function<void(TLinkDefinition&)>& afterTags) {
     // Target, TypeIndex and Caption keep their values until a later step sets them.
     r.RawText.assign(text);
     r.Tags.clear();
@@ -67,6 +68,7 @@ void DecodeLink(TLinkDefinition& r, std::string_view text, const TGetNewIdEvent&
         if (amp + 1 < w.size()) r.Tags = TagsFromText(std::string_view(w).substr(amp + 1));
     }
 
+    if (afterTags) afterTags(r);
     if (r.Id.empty()) {
         int32_t id = 0;
         if (onGetNewId) onGetNewId(sender, id);

@@ -57,8 +57,10 @@ int TypeIndexOfCode(int32_t code);
 // most once, when the text carries no identifier; without a provider the new
 // identifier is 0. Raises the parser's ESyntaxError or the conversion error of a
 // "_tag" that is no integer; what was set before stays.
+// afterTags, when given, runs once the tags are in the record and before the
+// identifier is drawn (the editor fills its tag list there).
 void DecodeLink(TLinkDefinition& record, std::string_view text, const TGetNewIdEvent& onGetNewId,
-                void* sender = nullptr);
+                void* sender = nullptr, const std::function<void(TLinkDefinition&)>& afterTags = nullptr);
 std::string EncodeLink(const TLinkDefinition& record);
 // What the editor stores for a link it showed: the original text when decoding
 // did not complete, else the encoding of the record.

@@ -112,6 +112,13 @@ void TNLXInterfaceItem::FileChanged() {
     }
 }
 
+void TNLXInterfaceItem::PauseWaiting() {
+    if (LibraryWaits.Pause)
+        LibraryWaits.Pause(Path, LibraryWaits.PollMs);
+    else
+        Sleep(LibraryWaits.PollMs);
+}
+
 void TNLXInterfaceItem::OpenLibraryStream(TStream*& stream) {
     if (FindResource(kLibraryResourceType, UpperCaseLocale(LibraryName))) {
         stream = new TResourceStream(kLibraryResourceType, UpperCaseLocale(LibraryName));
@@ -123,7 +130,7 @@ void TNLXInterfaceItem::OpenLibraryStream(TStream*& stream) {
             if (FileExists(Path)) break;
         } catch (...) {
         }
-        Sleep(LibraryWaits.PollMs);
+        PauseWaiting();
     }
     start = GetTickCount();
     for (;;) {
@@ -133,7 +140,7 @@ void TNLXInterfaceItem::OpenLibraryStream(TStream*& stream) {
         } catch (const EFOpenError&) {
         }
         if (GetTickCount() - start >= LibraryWaits.OpenRetryMs) break;
-        Sleep(LibraryWaits.PollMs);
+        PauseWaiting();
     }
     throw TNLXInterfaceError("N\xE3o foi poss\xEDvel abrir " + Path);
 }

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -30,9 +31,14 @@ TNamedMutex& InterfaceMutex();
 // appear, then 30 s of attempts to open it, one attempt a second. Tests and the
 // batch tool may shorten them.
 struct TLibraryWaits {
-    uint32_t FileWaitMs = 10000;
-    uint32_t OpenRetryMs = 30000;
-    uint32_t PollMs = 1000;
+    TLibraryWaits(uint32_t fileWaitMs = 10000, uint32_t openRetryMs = 30000, uint32_t pollMs = 1000)
+        : FileWaitMs(fileWaitMs), OpenRetryMs(openRetryMs), PollMs(pollMs) {}
+    uint32_t FileWaitMs;
+    uint32_t OpenRetryMs;
+    uint32_t PollMs;
+    // Each pause of the waiting (PollMs); sleeps when not set. A window sets it
+    // to stay alive while it waits, and may raise to end the wait early.
+    std::function<void(const std::string& path, uint32_t ms)> Pause;
 };
 extern TLibraryWaits LibraryWaits;
 
@@ -97,6 +103,7 @@ public:
 private:
     friend class TNLXInterface;
     void OpenLibraryStream(TStream*& stream);
+    void PauseWaiting();
     void SortEntries();
     size_t SortedPosition(const TCollationKey& order) const;
 

@@ -1,0 +1,115 @@
+// elo: the links editor. Start-up brings up the process-wide services before
+// any window, then the windows, then runs the event loop until the main window
+// closes; shut-down goes the other way round.
+#include <QApplication>
+#include <QFile>
+#include <QMessageBox>
+#include <QMetaObject>
+
+#include <cstdio>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "grid/EventBoundary.h"
+#include "grid/QtText.h"
+#include "nlxintf/nlxintf.h"
+#include "nlxstream/SharedMon.h"
+#include "platform/MainThread.h"
+#include "platform/MessageHook.h"
+#include "ui/Images.h"
+#include "ui/Main.h"
+#include "ui/keyw.h"
+
+using namespace elo;
+
+namespace {
+
+const char* const kUsage = "Usage: elo [FILE]\n"
+                           "  Opens the links editor, with FILE when one is named.\n"
+                           "  --help      this text\n"
+                           "  --version   the version\n";
+
+// Answers --help and --version without a display; true when one was asked.
+bool Informational(int argc, char** argv, int& status) {
+    for (int i = 1; i < argc; ++i) {
+        if (std::strcmp(argv[i], "--help") == 0 || std::strcmp(argv[i], "-h") == 0) {
+            std::fputs(kUsage, stdout);
+            status = 0;
+            return true;
+        }
+        if (std::strcmp(argv[i], "--version") == 0) {
+            std::printf("elo %s\n", ELO_VERSION);
+            status = 0;
+            return true;
+        }
+    }
+    return false;
+}
+
+// The step that failed, said clearly, on the terminal.
+int StartFailed(const char* step, const std::exception& e) {
+    std::fprintf(stderr, "elo: %s: %s\n", step, Cp1252ToUtf8(ExceptionMessage(e)).c_str());
+    return 1;
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    int status = 0;
+    if (Informational(argc, argv, status)) return status;
+
+    // The buffer pool and the counter monitor, then the libraries' named
+    // mutex, switches and registry guard.
+    try {
+        NlxStreamStartup();
+    } catch (const std::exception& e) {
+        return StartFailed("buffer pool", e);
+    }
+    try {
+        NlxInterfacesStartup();
+    } catch (const std::exception& e) {
+        NlxStreamShutdown();
+        return StartFailed("interface libraries", e);
+    }
+
+    {
+        QApplication app(argc, argv);
+        QApplication::setApplicationName("elo");
+        QApplication::setApplicationDisplayName("Editor de links");
+        QApplication::setApplicationVersion(ELO_VERSION);
+        QApplication::setWindowIcon(ProgramIcon());
+        SetMainThread();
+        // Calls other threads hand to this one are served by the event loop,
+        // also while a modal dialog runs its own.
+        SetSynchronizeWakeup([] {
+            QMetaObject::invokeMethod(
+                qApp, [] { CheckSynchronize(0); }, Qt::QueuedConnection);
+        });
+        SetMessageBoxHook([](const std::string& text, const std::string& caption) {
+            QMessageBox::critical(QApplication::activeWindow(),
+                                  caption.empty() ? QStringLiteral("Editor de links") : ToQString(caption),
+                                  ToQString(text));
+        });
+
+        std::vector<std::string> files;
+        const QStringList arguments = QApplication::arguments();
+        for (qsizetype i = 1; i < arguments.size(); ++i) files.push_back(QFile::encodeName(arguments[i]).toStdString());
+
+        auto* main = new TfrmMain;
+        frmKeyw = new TfrmKeyw(main);
+        main->show();
+        if (!files.empty()) Guard([&] { main->OpenFileNamed(files.front()); });
+        status = QApplication::exec();
+
+        frmKeyw = nullptr;
+        delete main;
+        SetMessageBoxHook(nullptr);
+        SetSynchronizeWakeup(nullptr);
+    }
+
+    NlxInterfacesShutdown(); // libraries freed, their watchers stopped
+    CheckSynchronize(0);
+    NlxStreamShutdown();
+    return status;
+}

@@ -1,0 +1,105 @@
+// The document's changes as undo steps: a node made, renamed, deleted with its
+// subtree, moved, and a link string changed. Each step keeps what it needs to
+// go both ways (a deleted subtree stays alive in its step); identifiers once
+// drawn stay drawn.
+#pragma once
+
+#include <QUndoCommand>
+
+#include <functional>
+#include <optional>
+#include <string>
+
+#include "links/LinkTree.h"
+
+namespace elo {
+
+// Puts node (in the tree or not) under parent at index, counted among the
+// other children.
+void MoveNodeTo(TLinkTree& tree, TTreeNode* node, TTreeNode* parent, int index);
+
+class TTreeCommand : public QUndoCommand {
+public:
+    // changed runs after every undo and redo (the window shows the result).
+    TTreeCommand(TLinkTree& tree, const QString& text, std::function<void()> changed)
+        : QUndoCommand(text), FTree(tree), FChanged(std::move(changed)) {}
+
+protected:
+    // After an undo or a redo; not after the first redo, which only makes
+    // the change its caller has shown already.
+    void Changed() {
+        if (FFirst)
+            FFirst = false;
+        else if (FChanged)
+            FChanged();
+    }
+    TLinkTree& FTree;
+
+private:
+    std::function<void()> FChanged;
+    bool FFirst = true;
+};
+
+// A node that was just added (with its data).
+class TInsertCommand : public TTreeCommand {
+public:
+    TInsertCommand(TLinkTree& tree, TTreeNode* node, std::function<void()> changed);
+    void undo() override;
+    void redo() override;
+
+private:
+    TTreeNode* FNode;
+    TTreeNode* FParent;
+    int FIndex;
+    TSubtree FTaken;
+    bool FDone = true; // the first redo finds it done already
+};
+
+// A node deleted with everything below it.
+class TDeleteCommand : public TTreeCommand {
+public:
+    TDeleteCommand(TLinkTree& tree, TTreeNode* node, std::function<void()> changed);
+    void undo() override;
+    void redo() override;
+
+private:
+    TTreeNode* FNode;
+    TTreeNode* FParent;
+    int FIndex;
+    TSubtree FTaken;
+};
+
+// A node moved with everything below it.
+class TMoveCommand : public TTreeCommand {
+public:
+    TMoveCommand(TLinkTree& tree, TTreeNode* node, TTreeNode* parent, TTreeNode* before, std::function<void()> changed);
+    void undo() override;
+    void redo() override;
+    bool Moves() const { return FMoves; }
+
+private:
+    TTreeNode* FNode;
+    TTreeNode* FOldParent;
+    int FOldIndex;
+    TTreeNode* FNewParent;
+    TTreeNode* FBefore;
+    int FNewIndex = -1;
+    bool FMoves = false;
+};
+
+// A node's text and link string changed (a rename, a committed link).
+class TChangeCommand : public TTreeCommand {
+public:
+    TChangeCommand(TLinkTree& tree, TTreeNode* node, std::string text, std::optional<std::string> link,
+                   const QString& name, std::function<void()> changed);
+    void undo() override;
+    void redo() override;
+
+private:
+    void Apply(const std::string& text, const std::optional<std::string>& link);
+    TTreeNode* FNode;
+    std::string FOldText, FNewText;
+    std::optional<std::string> FOldLink, FNewLink;
+};
+
+} // namespace elo

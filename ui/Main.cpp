@@ -1,0 +1,594 @@
+#include "Main.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QCloseEvent>
+#include <QCursor>
+#include <QDrag>
+#include <QHBoxLayout>
+#include <QKeyEvent>
+#include <QMenu>
+#include <QMimeData>
+#include <QScreen>
+#include <QScrollBar>
+#include <QSplitter>
+#include <QStyledItemDelegate>
+#include <QTimer>
+#include <QToolBar>
+#include <QVBoxLayout>
+
+#include "Commands.h"
+#include "Dialogs.h"
+#include "Images.h"
+#include "LkEdit.h"
+#include "TreeModel.h"
+#include "VetoSelection.h"
+#include "grid/EventBoundary.h"
+#include "grid/QtText.h"
+#include "platform/MessageHook.h"
+
+namespace elo {
+
+namespace {
+
+constexpr const char* kNodeMime = "application/x-elo-tree-node";
+const char* const kNewFolder = "<nova pasta>";
+const char* const kNewItem = "<novo \xEDtem>";
+
+// The rename of a node ends here: the window decides what the text becomes.
+class TRenameDelegate : public QStyledItemDelegate {
+public:
+    TRenameDelegate(TfrmMain* window, QObject* parent) : QStyledItemDelegate(parent), FWindow(window) {}
+    void setModelData(QWidget* editor, QAbstractItemModel*, const QModelIndex& index) const override {
+        auto* line = qobject_cast<QLineEdit*>(editor);
+        TTreeNode* node = FWindow->Model()->NodeOf(index);
+        if (!line || !node) return;
+        Guard([&] { FWindow->TreeView1Edited(node, FromQString(line->text())); });
+    }
+
+private:
+    TfrmMain* FWindow;
+};
+
+QAction* NamedAction(QObject* parent, const char* name, const QString& text) {
+    auto* action = new QAction(text, parent);
+    action->setObjectName(name);
+    return action;
+}
+
+} // namespace
+
+// ---- TLinkTreeView -----------------------------------------------------------------
+
+TLinkTreeView::TLinkTreeView(TfrmMain* window) : FWindow(window) {
+    setObjectName("TreeView1");
+    setHeaderHidden(true);
+    setIndentation(19);
+    setSelectionMode(QAbstractItemView::SingleSelection);
+    setSelectionBehavior(QAbstractItemView::SelectRows);
+    setEditTriggers(QAbstractItemView::SelectedClicked);
+    setVerticalScrollMode(QAbstractItemView::ScrollPerItem);
+    setUniformRowHeights(true);
+    setIconSize(QSize(16, 16));
+    setAcceptDrops(true);
+    setDragDropMode(QAbstractItemView::NoDragDrop); // the window's own drag rules
+    viewport()->setAcceptDrops(true);
+    // The selection stays visible when the tree loses the focus.
+    QPalette p = palette();
+    p.setColor(QPalette::Inactive, QPalette::Highlight, p.color(QPalette::Active, QPalette::Highlight));
+    p.setColor(QPalette::Inactive, QPalette::HighlightedText, p.color(QPalette::Active, QPalette::HighlightedText));
+    setPalette(p);
+    setItemDelegate(new TRenameDelegate(window, this));
+}
+
+void TLinkTreeView::keyPressEvent(QKeyEvent* event) {
+    bool consumed = false;
+    Guard([&] { consumed = FWindow->TreeView1KeyDown(event); });
+    if (!consumed) QTreeView::keyPressEvent(event);
+}
+
+void TLinkTreeView::mousePressEvent(QMouseEvent* event) {
+    FPressed = event->button() == Qt::LeftButton;
+    FPressAt = event->position().toPoint();
+    if (event->button() == Qt::RightButton) {
+        // A right click selects the node under the pointer.
+        const QModelIndex index = indexAt(event->position().toPoint());
+        if (index.isValid()) Guard([&] { FWindow->SelectNode(FWindow->Model()->NodeOf(index)); });
+        return;
+    }
+    QTreeView::mousePressEvent(event);
+}
+
+void TLinkTreeView::mouseMoveEvent(QMouseEvent* event) {
+    if (FPressed && (event->buttons() & Qt::LeftButton) && state() != EditingState &&
+        (event->position().toPoint() - FPressAt).manhattanLength() >= QApplication::startDragDistance() &&
+        indexAt(FPressAt).isValid()) {
+        FPressed = false;
+        Guard([&] { FWindow->TreeView1StartDrag(); });
+        auto* drag = new QDrag(this);
+        auto* mime = new QMimeData;
+        mime->setData(kNodeMime, QByteArray());
+        drag->setMimeData(mime);
+        drag->setDragCursor(QCursor(Qt::ArrowCursor).pixmap(), Qt::MoveAction);
+        drag->exec(Qt::MoveAction);
+        Guard([&] { FWindow->TreeView1EndDrag(); });
+        return;
+    }
+    QTreeView::mouseMoveEvent(event);
+}
+
+void TLinkTreeView::mouseReleaseEvent(QMouseEvent* event) {
+    FPressed = false;
+    QTreeView::mouseReleaseEvent(event);
+}
+
+void TLinkTreeView::contextMenuEvent(QContextMenuEvent* event) {
+    FWindow->PopupMenu1->exec(event->globalPos());
+}
+
+void TLinkTreeView::dragEnterEvent(QDragEnterEvent* event) {
+    if (event->source() == this && event->mimeData()->hasFormat(kNodeMime))
+        event->acceptProposedAction();
+    else
+        event->ignore();
+}
+
+void TLinkTreeView::dragMoveEvent(QDragMoveEvent* event) {
+    // A drop is accepted anywhere over the tree.
+    if (event->source() == this && event->mimeData()->hasFormat(kNodeMime))
+        event->acceptProposedAction();
+    else
+        event->ignore();
+}
+
+void TLinkTreeView::dropEvent(QDropEvent* event) {
+    if (event->source() != this || !event->mimeData()->hasFormat(kNodeMime)) {
+        event->ignore();
+        return;
+    }
+    const QPoint at = event->position().toPoint();
+    Guard([&] { FWindow->TreeView1DragDrop(at.x(), at.y()); });
+    event->acceptProposedAction();
+}
+
+// ---- TfrmMain: controls ---------------------------------------------------------------
+
+TfrmMain::TfrmMain(QWidget* parent) : QMainWindow(parent) {
+    CreateControls();
+    CreateActions();
+    CreateConnections();
+}
+
+TfrmMain::~TfrmMain() {
+    // The view and its model go before the document they observe.
+    TreeView1->setModel(nullptr);
+    delete FSelection;
+    delete FModel;
+    FUndo.clear();
+}
+
+void TfrmMain::CreateControls() {
+    setObjectName("frmMain");
+    setWindowTitle(QStringLiteral("Editor de links"));
+    setWindowIcon(ProgramIcon());
+    resize(644, 457);
+    if (const QScreen* screen = QGuiApplication::primaryScreen())
+        move(screen->availableGeometry().center() - rect().center());
+
+    auto* central = new QWidget(this);
+    auto* layout = new QVBoxLayout(central);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(0);
+    setCentralWidget(central);
+
+    CoolBar1 = new QWidget(central);
+    CoolBar1->setObjectName("CoolBar1");
+    auto* bar = new QHBoxLayout(CoolBar1);
+    bar->setContentsMargins(2, 2, 2, 2);
+    ToolBar1 = new QToolBar(CoolBar1);
+    ToolBar1->setObjectName("ToolBar1");
+    ToolBar1->setIconSize(QSize(16, 16));
+    ToolBar1->setMovable(false);
+    ToolBar1->setFloatable(false);
+    ToolBar1->setStyleSheet(QStringLiteral("QToolBar { border: none; }"));
+    bar->addWidget(ToolBar1);
+    bar->addStretch(1);
+    layout->addWidget(CoolBar1);
+
+    Splitter1 = new QSplitter(Qt::Horizontal, central);
+    Splitter1->setObjectName("Splitter1");
+    Splitter1->setHandleWidth(3);
+    Splitter1->setChildrenCollapsible(false);
+    layout->addWidget(Splitter1, 1);
+
+    TreeView1 = new TLinkTreeView(this);
+    FModel = new TLinkTreeModel(Document.Tree);
+    TreeView1->setModel(FModel);
+    FSelection = new TVetoSelectionModel(FModel);
+    TreeView1->setSelectionModel(FSelection);
+    Splitter1->addWidget(TreeView1);
+
+    // The editor fills the rest of the window; hidden while no link is selected.
+    auto* editorArea = new QWidget(Splitter1);
+    auto* editorLayout = new QVBoxLayout(editorArea);
+    editorLayout->setContentsMargins(0, 0, 0, 0);
+    Editor = new TfrmLkEdit(editorArea, true);
+    Editor->OnGetNewId = [this](void* sender, int32_t& id) { GetNewId(sender, id); };
+    editorLayout->addWidget(Editor);
+    Editor->hide();
+    Splitter1->addWidget(editorArea);
+    Splitter1->setSizes({214, 427});
+    Splitter1->setStretchFactor(1, 1);
+
+    Timer1 = new QTimer(this);
+    Timer1->setObjectName("Timer1");
+    Timer1->setInterval(100);
+    Timer1->start(); // its first tick switches it off: no drag is under way
+}
+
+void TfrmMain::CreateActions() {
+    ToolButton3 = NamedAction(this, "ToolButton3", QStringLiteral("Novo"));
+    ToolButton3->setIcon(MainImage(imgNew));
+    ToolButton3->setVisible(false);
+    ToolButton4 = NamedAction(this, "ToolButton4", QStringLiteral("Abrir"));
+    ToolButton4->setIcon(MainImage(imgOpen));
+    ToolButton5 = NamedAction(this, "ToolButton5", QStringLiteral("Salvar"));
+    ToolButton5->setIcon(MainImage(imgSave));
+    ToolButton5->setVisible(false);
+    ToolBar1->addAction(ToolButton3);
+    ToolBar1->addAction(ToolButton4);
+    ToolBar1->addAction(ToolButton5);
+    ToolButton2 = ToolBar1->addSeparator();
+    ToolButton2->setObjectName("ToolButton2");
+    ToolButton1 = NamedAction(this, "ToolButton1", QString());
+    ToolButton1->setIcon(MainImage(imgFolder));
+    ToolButton1->setVisible(false);
+    ToolBar1->addAction(ToolButton1);
+    for (QAction* a : {ToolButton3, ToolButton4, ToolButton5, ToolButton1})
+        if (QWidget* w = ToolBar1->widgetForAction(a)) w->setObjectName(a->objectName());
+
+    PopupMenu1 = new QMenu(this);
+    PopupMenu1->setObjectName("PopupMenu1");
+    QMenu* novo = PopupMenu1->addMenu(QStringLiteral("Novo"));
+    Novo1 = novo->menuAction();
+    Novo1->setObjectName("Novo1");
+    Pasta1 = NamedAction(this, "Pasta1", QStringLiteral("Pasta"));
+    tem1 = NamedAction(this, "tem1", QString::fromUtf8("\u00CDtem"));
+    PastaRaz1 = NamedAction(this, "PastaRaz1", QString::fromUtf8("Pasta Ra\u00EDz"));
+    N2 = NamedAction(this, "N2", QString::fromUtf8("\u00CDtem Ra\u00EDz"));
+    novo->addAction(Pasta1);
+    novo->addAction(tem1);
+    N1 = novo->addSeparator();
+    N1->setObjectName("N1");
+    novo->addAction(PastaRaz1);
+    novo->addAction(N2);
+
+    // The hidden New and Save buttons keep their actions reachable by the
+    // keys every editor has, with Save As and Undo / Redo beside them.
+    auto key = [this](const char* name, const QString& text, QKeySequence sequence) {
+        QAction* a = NamedAction(this, name, text);
+        a->setShortcut(sequence);
+        a->setShortcutContext(Qt::WindowShortcut);
+        addAction(a);
+        return a;
+    };
+    actNew = key("actNew", QStringLiteral("Novo"), QKeySequence::New);
+    actOpen = key("actOpen", QStringLiteral("Abrir"), QKeySequence::Open);
+    actSave = key("actSave", QStringLiteral("Salvar"), QKeySequence::Save);
+    actSaveAs = key("actSaveAs", QStringLiteral("Salvar como"), QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_S));
+    actUndo = key("actUndo", QStringLiteral("Desfazer"), QKeySequence::Undo);
+    actRedo = key("actRedo", QStringLiteral("Refazer"), QKeySequence(Qt::CTRL | Qt::Key_Y));
+    actRedo->setShortcuts({QKeySequence(Qt::CTRL | Qt::Key_Y), QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Z)});
+}
+
+void TfrmMain::CreateConnections() {
+    FSelection->OnChanging = [this](const QModelIndex& from, const QModelIndex& to) {
+        bool allowed = false;
+        Guard([&] { allowed = TreeView1Changing(FModel->NodeOf(from), FModel->NodeOf(to)); });
+        return allowed;
+    };
+    connect(FSelection, &QItemSelectionModel::selectionChanged, this, [this] { Guard([&] { TreeView1Change(); }); });
+    // A batch (a file read) replaces every node: nothing is shown any more.
+    connect(FModel, &QAbstractItemModel::modelAboutToBeReset, this, [this] {
+        FShown = nullptr;
+        Editor->hide();
+    });
+    connect(ToolButton3, &QAction::triggered, this, [this] { Guard([&] { NewFile(); }); });
+    connect(ToolButton4, &QAction::triggered, this, [this] { Guard([&] { OpenFile(); }); });
+    connect(ToolButton5, &QAction::triggered, this, [this] { Guard([&] { SaveFile(); }); });
+    connect(actNew, &QAction::triggered, this, [this] { Guard([&] { NewFile(); }); });
+    connect(actOpen, &QAction::triggered, this, [this] { Guard([&] { OpenFile(); }); });
+    connect(actSave, &QAction::triggered, this, [this] { Guard([&] { SaveFile(); }); });
+    connect(actSaveAs, &QAction::triggered, this, [this] { Guard([&] { SaveFile(true); }); });
+    connect(actUndo, &QAction::triggered, this, [this] {
+        Guard([&] {
+            if (FShown && !LeaveLink(FShown)) return; // the link's own changes first
+            FUndo.undo();
+        });
+    });
+    connect(actRedo, &QAction::triggered, this, [this] {
+        Guard([&] {
+            if (FShown && !LeaveLink(FShown)) return;
+            FUndo.redo();
+        });
+    });
+    connect(Pasta1, &QAction::triggered, this, [this] { Guard([&] { Pasta1Click(); }); });
+    connect(tem1, &QAction::triggered, this, [this] { Guard([&] { tem1Click(); }); });
+    connect(PastaRaz1, &QAction::triggered, this, [this] { Guard([&] { PastaRaz1Click(); }); });
+    connect(N2, &QAction::triggered, this, [this] { Guard([&] { N2Click(); }); });
+    connect(Timer1, &QTimer::timeout, this, [this] { Guard([&] { Timer1Timer(); }); });
+}
+
+// ---- selection: leaving and showing a link ---------------------------------------------
+
+TTreeNode* TfrmMain::Selected() const {
+    return FModel->NodeOf(FSelection->SelectedRow());
+}
+
+bool TfrmMain::SelectNode(TTreeNode* node) {
+    if (!node) {
+        if (!Selected()) return true;
+        FSelection->setCurrentIndex(QModelIndex(), QItemSelectionModel::Clear);
+        return !Selected();
+    }
+    for (TTreeNode* p = node->Parent(); p; p = p->Parent()) TreeView1->expand(FModel->IndexOf(p));
+    const QModelIndex index = FModel->IndexOf(node);
+    FSelection->setCurrentIndex(index, QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+    if (Selected() != node) return false;
+    TreeView1->scrollTo(index);
+    return true;
+}
+
+void TfrmMain::GetNewId(void*, int32_t& id) {
+    id = Document.NewId();
+}
+
+bool TfrmMain::LeaveLink(TTreeNode* node) {
+    if (!node || !node->Data() || node != FShown) return true;
+    try {
+        const std::string link = Editor->LinkToStore();
+        const std::string text = Editor->LinkCaption();
+        const bool changed = node->Data()->Link != link || node->Text() != text;
+        if (changed && Editor->Edited()) {
+            // The person's change of the link: one undo step.
+            Push(new TChangeCommand(Document.Tree, node, text, link, QStringLiteral("Editar link"),
+                                    [this] { Reshow(); }));
+        } else if (changed) {
+            // What showing the link added by itself (an identifier drawn, the
+            // text written the editor's way) is kept without an undo step.
+            if (node->Data()->Link != link) Document.Tree.SetLink(node, link);
+            if (node->Text() != text) Document.Tree.SetText(node, text);
+        }
+        Editor->ClearEdited();
+        return true;
+    } catch (const EAbort&) {
+        return false;
+    } catch (const std::exception& e) {
+        ShowException(e);
+        return false;
+    }
+}
+
+bool TfrmMain::TreeView1Changing(TTreeNode* from, TTreeNode*) {
+    return LeaveLink(from);
+}
+
+void TfrmMain::TreeView1Change() {
+    TTreeNode* node = Selected();
+    if (node == FShown && (!node || Editor->isVisible())) return; // a move: the same node stays shown
+    ShowLink(node);
+}
+
+void TfrmMain::ShowLink(TTreeNode* node) {
+    FShown = nullptr;
+    if (!node || !node->Data()) {
+        Editor->hide();
+        return;
+    }
+    // An error here reaches the standard error display; the selection has
+    // moved already and the editor is not shown anew.
+    Editor->DecodeLink(node->Data()->Link);
+    Editor->SetLinkCaption(node->Text());
+    FShown = node;
+    Editor->show();
+}
+
+void TfrmMain::Reshow() {
+    FShown = nullptr;
+    Guard([&] { ShowLink(Selected()); });
+}
+
+// ---- tree editing ------------------------------------------------------------------------
+
+void TfrmMain::Push(QUndoCommand* command) {
+    FUndo.push(command);
+}
+
+void TfrmMain::TreeView1Edited(TTreeNode* node, const std::string& text) {
+    // A text holding "\" or "=" would read back as another path: refused.
+    const std::string why = ValidateNodeText(text);
+    if (!why.empty()) throw ELinksFileError(why);
+    if (node->Text() != text)
+        Push(new TChangeCommand(Document.Tree, node, text, std::nullopt, QStringLiteral("Renomear"), [] {}));
+    Editor->SetLinkCaption(text);
+}
+
+bool TfrmMain::TreeView1KeyDown(QKeyEvent* event) {
+    if (!Selected()) return false;
+    switch (event->key()) {
+    case Qt::Key_F2:
+        RenameSelected();
+        return true;
+    case Qt::Key_Delete:
+        DeleteSelected();
+        return true;
+    case Qt::Key_Insert:
+        tem1Click();
+        return true;
+    default:
+        return false;
+    }
+}
+
+void TfrmMain::RenameSelected() {
+    if (TTreeNode* node = Selected()) TreeView1->edit(FModel->IndexOf(node));
+}
+
+void TfrmMain::DeleteSelected() {
+    TTreeNode* node = Selected();
+    if (!node) return;
+    // The node goes with everything below it, without asking; its link is not
+    // left (nothing of it stays to keep an edit in).
+    if (FShown && node->Contains(FShown)) {
+        FShown = nullptr;
+        Editor->hide();
+    }
+    TTreeNode* next = node->NextSibling();
+    if (!next && node->Index() > 0)
+        next = (node->Parent() ? node->Parent()->Item(node->Index() - 1) : Document.Tree.Root(node->Index() - 1));
+    if (!next) next = node->Parent();
+    Push(new TDeleteCommand(Document.Tree, node, [this] { Reshow(); }));
+    if (next) SelectNode(next);
+}
+
+void TfrmMain::AddNode(bool folder, bool atRoot) {
+    TTreeNode* selected = Selected();
+    TLinkTree& tree = Document.Tree;
+    TTreeNode* node = atRoot ? tree.InsertBefore(selected, folder ? kNewFolder : kNewItem)
+                             : tree.AddChild(selected, folder ? kNewFolder : kNewItem);
+    if (!folder) tree.SetData(node, TLinkData(std::string()));
+    tree.SetImages(node, folder ? imgFolder : imgLinkItem, folder ? imgFolder : imgLinkItem);
+    Push(new TInsertCommand(tree, node, [this] { Reshow(); }));
+    if (SelectNode(node)) TreeView1->edit(FModel->IndexOf(node));
+}
+
+void TfrmMain::Pasta1Click() {
+    AddNode(true, false);
+}
+void TfrmMain::tem1Click() {
+    AddNode(false, false);
+}
+void TfrmMain::PastaRaz1Click() {
+    AddNode(true, true);
+}
+void TfrmMain::N2Click() {
+    AddNode(false, true);
+}
+
+// ---- drag and drop ---------------------------------------------------------------------------
+
+void TfrmMain::TreeView1StartDrag() {
+    Dragging = true;
+    Timer1->start();
+}
+
+void TfrmMain::TreeView1EndDrag() {
+    Dragging = false;
+}
+
+void TfrmMain::TreeView1DragDrop(int x, int y) {
+    TTreeNode* target = FModel->NodeOf(TreeView1->indexAt(QPoint(x, y)));
+    TTreeNode* moving = Selected();
+    if (!target || !moving) return;
+    // A folder lands among the root nodes or among their children.
+    if (!moving->Data())
+        while (target->Level() > 1) target = target->Parent();
+    const QRect row = TreeView1->visualRect(FModel->IndexOf(target));
+    TTreeNode* before = nullptr;
+    if (y <= row.top() + row.height() / 2)
+        before = target; // the upper half, the exact middle included
+    else
+        before = target->NextSibling();                       // after it, or at the end of its siblings
+    if (target == moving || moving->Contains(target)) return; // on itself or below itself: nothing
+    auto* move = new TMoveCommand(Document.Tree, moving, target->Parent(), before, [] {});
+    Push(move);
+}
+
+void TfrmMain::Timer1Timer() {
+    if (!Dragging) {
+        Timer1->stop();
+        return;
+    }
+    const int y = TreeView1->viewport()->mapFromGlobal(QCursor::pos()).y();
+    QScrollBar* bar = TreeView1->verticalScrollBar();
+    if (y < 0)
+        bar->setValue(bar->value() - 1); // one row up
+    else if (y > TreeView1->viewport()->height())
+        bar->setValue(bar->value() + 1); // one row down
+}
+
+// ---- files ---------------------------------------------------------------------------------
+
+bool TfrmMain::Modified() const {
+    return !FUndo.isClean() || (FShown && Editor->Edited());
+}
+
+bool TfrmMain::ConfirmDiscard() {
+    if (!Modified()) return true;
+    switch (Dialogs().AskSaveChanges(this)) {
+    case IDialogs::TAnswer::Yes:
+        return SaveFile();
+    case IDialogs::TAnswer::No:
+        return true;
+    case IDialogs::TAnswer::Cancel:
+        break;
+    }
+    return false;
+}
+
+void TfrmMain::NewFile() {
+    if (!ConfirmDiscard()) return;
+    FShown = nullptr;
+    Editor->hide();
+    FUndo.clear();
+    Document.NewLinksFile();
+}
+
+void TfrmMain::OpenFile() {
+    if (!ConfirmDiscard()) return;
+    std::string name;
+    if (!Dialogs().OpenFileName(this, name)) return;
+    OpenFileNamed(name);
+}
+
+bool TfrmMain::OpenFileNamed(const std::string& fileName) {
+    FShown = nullptr;
+    Editor->hide();
+    FUndo.clear();
+    try {
+        Document.LoadLinksFile(fileName);
+    } catch (const EFOpenError&) {
+        throw; // nothing was read: the name stays, a save creates the file
+    } catch (...) {
+        // Read only in part: saving under its name would cut the file short,
+        // so a save asks for a name.
+        Document.FileName.clear();
+        throw;
+    }
+    return true;
+}
+
+bool TfrmMain::SaveFile(bool askName) {
+    // The editor's state reaches the tree first; an error there is shown and
+    // saving goes on.
+    if (FShown) LeaveLink(FShown);
+    std::string name = Document.FileName;
+    if (askName || name.empty()) {
+        if (!Dialogs().SaveFileName(this, name)) return false;
+    }
+    Document.SaveLinksFile(name);
+    Document.FileName = name;
+    FUndo.setClean();
+    return true;
+}
+
+void TfrmMain::closeEvent(QCloseEvent* event) {
+    bool close = false;
+    Guard([&] { close = ConfirmDiscard(); });
+    if (close)
+        event->accept();
+    else
+        event->ignore();
+}
+
+} // namespace elo

@@ -1,0 +1,151 @@
+// TfrmMain: the main window "Editor de links". The document tree on the left,
+// the embedded link editor on the right; links files are opened and saved
+// here, the tree is edited (new folders and links, renames, deletes, moves by
+// drag and drop), and the editor is told which link to show.
+#pragma once
+
+#include <QMainWindow>
+#include <QTreeView>
+#include <QUndoStack>
+
+#include <functional>
+#include <string>
+
+#include "links/LinksFile.h"
+
+class QAction;
+class QMenu;
+class QSplitter;
+class QTimer;
+class QToolBar;
+
+namespace elo {
+
+class TfrmLkEdit;
+class TfrmMain;
+class TLinkTreeModel;
+class TVetoSelectionModel;
+
+// TreeView1: the document tree. Its keys, renames, right clicks and drags go
+// to the window first.
+class TLinkTreeView : public QTreeView {
+    Q_OBJECT
+public:
+    explicit TLinkTreeView(TfrmMain* window);
+
+protected:
+    void keyPressEvent(QKeyEvent* event) override;
+    void mousePressEvent(QMouseEvent* event) override;
+    void mouseMoveEvent(QMouseEvent* event) override;
+    void mouseReleaseEvent(QMouseEvent* event) override;
+    void contextMenuEvent(QContextMenuEvent* event) override;
+    void dragEnterEvent(QDragEnterEvent* event) override;
+    void dragMoveEvent(QDragMoveEvent* event) override;
+    void dropEvent(QDropEvent* event) override;
+
+private:
+    TfrmMain* FWindow;
+    QPoint FPressAt;
+    bool FPressed = false;
+};
+
+class TfrmMain : public QMainWindow {
+    Q_OBJECT
+public:
+    explicit TfrmMain(QWidget* parent = nullptr);
+    ~TfrmMain() override;
+
+    // The document: the tree, the file name and the identifier counter.
+    TLinksDocument Document;
+    TLinkTreeModel* Model() const { return FModel; }
+    TVetoSelectionModel* Selection() const { return FSelection; }
+    QUndoStack& UndoStack() { return FUndo; }
+
+    // The node selected in the tree (null: none), and selecting one as a click
+    // would (Leaving a link may refuse it). Folders above it are expanded.
+    TTreeNode* Selected() const;
+    bool SelectNode(TTreeNode* node);
+
+    // The window's operations.
+    void NewFile();  // ToolButton3, Ctrl+N
+    void OpenFile(); // ToolButton4, Ctrl+O (asks a name)
+    bool OpenFileNamed(const std::string& fileName);
+    bool SaveFile(bool askName = false); // ToolButton5, Ctrl+S; Ctrl+Shift+S asks a name
+    // Whether the document changed since it was opened or saved.
+    bool Modified() const;
+    // Asks to save unsaved changes; false when the person cancels.
+    bool ConfirmDiscard();
+
+    // Event handlers.
+    void GetNewId(void* sender, int32_t& id); // the new-identifier provider
+    bool TreeView1Changing(TTreeNode* from, TTreeNode* to);
+    void TreeView1Change();
+    void TreeView1Edited(TTreeNode* node, const std::string& text);
+    bool TreeView1KeyDown(QKeyEvent* event);
+    void TreeView1StartDrag();
+    void TreeView1EndDrag();
+    void TreeView1DragDrop(int x, int y);
+    void Timer1Timer();
+    void Pasta1Click();    // "Pasta"
+    void tem1Click();      // "Ítem"
+    void PastaRaz1Click(); // "Pasta Raíz"
+    void N2Click();        // "Ítem Raíz"
+    void DeleteSelected();
+    void RenameSelected();
+
+    // Leaving a link: the editor's record goes into the node. False when it
+    // fails (the error was shown).
+    bool LeaveLink(TTreeNode* node);
+    // Showing a link in the editor (or hiding it).
+    void ShowLink(TTreeNode* node);
+    // After the document changed underneath the editor (undo, redo): shows the
+    // selected node again.
+    void Reshow();
+
+    // The controls.
+    QWidget* CoolBar1;
+    QToolBar* ToolBar1;
+    QAction* ToolButton3; // New, hidden
+    QAction* ToolButton4; // Open
+    QAction* ToolButton5; // Save, hidden
+    QAction* ToolButton2; // separator
+    QAction* ToolButton1; // hidden, no action
+    TLinkTreeView* TreeView1;
+    QSplitter* Splitter1;
+    TfrmLkEdit* Editor;
+    QTimer* Timer1;
+    QMenu* PopupMenu1;
+    QAction* Novo1;
+    QAction* Pasta1;
+    QAction* tem1;
+    QAction* N1;
+    QAction* PastaRaz1;
+    QAction* N2;
+    // Keys of the hidden tool buttons and the usual file keys.
+    QAction* actNew;
+    QAction* actOpen;
+    QAction* actSave;
+    QAction* actSaveAs;
+    QAction* actUndo;
+    QAction* actRedo;
+
+    bool Dragging = false;
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+
+private:
+    void CreateControls();
+    void CreateActions();
+    void CreateConnections();
+    void AddNode(bool folder, bool atRoot);
+    // A change of the document that the person made, as one undo step.
+    void Push(QUndoCommand* command);
+
+    TLinkTreeModel* FModel = nullptr;
+    TVetoSelectionModel* FSelection = nullptr;
+    QUndoStack FUndo;
+    TTreeNode* FShown = nullptr; // the link the editor shows
+};
+
+} // namespace elo
