@@ -5,6 +5,7 @@
 #include <QFile>
 #include <QMessageBox>
 #include <QMetaObject>
+#include <QTimer>
 
 #include <cstdio>
 #include <cstring>
@@ -46,6 +47,23 @@ bool Informational(int argc, char** argv, int& status) {
     }
     return false;
 }
+
+class TPaintWatch : public QObject {
+public:
+    using QObject::QObject;
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        if (event->type() == QEvent::Paint && !FSeen) {
+            FSeen = true;
+            QTimer::singleShot(0, qApp, &QCoreApplication::quit); // once nothing else is waiting
+        }
+        return QObject::eventFilter(watched, event);
+    }
+
+private:
+    bool FSeen = false;
+};
+
+void ExitWhenPaintedAndIdle(QWidget* window) { window->installEventFilter(new TPaintWatch(window)); }
 
 // The step that failed, said clearly, on the terminal.
 int StartFailed(const char* step, const std::exception& e) {
@@ -100,6 +118,9 @@ int main(int argc, char** argv) {
         frmKeyw = new TfrmKeyw(main);
         main->show();
         if (!files.empty()) Guard([&] { main->OpenFileNamed(files.front()); });
+        // For measuring start-up: the program ends as soon as the main window
+        // has painted and the event loop has nothing left to do.
+        if (qEnvironmentVariableIsSet("ELO_EXIT_WHEN_IDLE")) ExitWhenPaintedAndIdle(main);
         status = QApplication::exec();
 
         frmKeyw = nullptr;

@@ -126,17 +126,21 @@ void TCustomStringGrid::SetRowCount(int count) {
 }
 
 void TCustomStringGrid::SetFixedCols(int count) {
+    const int old = FFixedCols;
     FFixedCols = std::clamp(count, 0, FColCount - 1);
     if (FCol < FFixedCols) FCol = FFixedCols;
-    FLeftCol = std::max(FLeftCol, FFixedCols);
+    // The first scrolling column follows the fixed ones: with fewer fixed
+    // columns the view starts at the first column that is free again.
+    if (FLeftCol == old || FLeftCol < FFixedCols) FLeftCol = FFixedCols;
     UpdateScrollBars();
     update();
 }
 
 void TCustomStringGrid::SetFixedRows(int count) {
+    const int old = FFixedRows;
     FFixedRows = std::clamp(count, 0, RowCount() - 1);
     if (FRow < FFixedRows) FRow = FFixedRows;
-    FTopRow = std::max(FTopRow, FFixedRows);
+    if (FTopRow == old || FTopRow < FFixedRows) FTopRow = FFixedRows;
     UpdateScrollBars();
     update();
 }

@@ -132,6 +132,10 @@ TfrmLkEdit::~TfrmLkEdit() = default;
 void TfrmLkEdit::CreateControls(bool embedded) {
     setObjectName("frmLkEdit");
     if (embedded) setWindowFlags(Qt::Widget); // a child without a frame
+    // The layout is the form's, made for an 8-point font.
+    QFont small = font();
+    small.setPointSize(8);
+    setFont(small);
     resize(653, 507);
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
@@ -198,10 +202,10 @@ void TfrmLkEdit::CreateControls(bool embedded) {
     Edit3 = Field(Panel1, "Edit3", 343, 60, 212);
     CheckBox1 = new QCheckBox(QStringLiteral("Oculto"), Panel1);
     CheckBox1->setObjectName("CheckBox1");
-    CheckBox1->setGeometry(53, 91, 52, 17);
+    CheckBox1->setGeometry(53, 91, std::max(52, CheckBox1->sizeHint().width()), 17);
     CheckBox2 = new QCheckBox(QStringLiteral("Default Edit"), Panel1);
     CheckBox2->setObjectName("CheckBox2");
-    CheckBox2->setGeometry(123, 91, 76, 17);
+    CheckBox2->setGeometry(123, 91, std::max(76, CheckBox2->sizeHint().width()), 17);
     Label(Panel1, QStringLiteral("Ordem:"), 208, 93);
     Edit5 = Field(Panel1, "Edit5", 248, 89, 35);
     Button4 = new QPushButton(QStringLiteral("..."), panel1Host);

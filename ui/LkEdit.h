@@ -71,6 +71,8 @@ public:
     void SetLinkCaption(std::string_view caption);
     // Shows Panel2, then the window modally: 1 for OK, 2 for Cancel.
     int ShowModal();
+    // Escape and the window's close button cancel: result 2.
+    void reject() override { done(2); }
 
     // The new-identifier provider, installed by the owner.
     TGetNewIdEvent OnGetNewId;

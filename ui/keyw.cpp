@@ -78,6 +78,9 @@ TfrmKeyw::TfrmKeyw(QWidget* parent) : QDialog(parent) {
     setWindowTitle(QStringLiteral("Palavras - Chave"));
     setWindowFlags(Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint);
     setFixedSize(260, 187);
+    QFont small = font();
+    small.setPointSize(8); // the layout is the form's, made for an 8-point font
+    setFont(small);
     Label1 = new QLabel(QStringLiteral("Obter palavras chave de:"), this);
     Label1->setObjectName("Label1");
     Label1->move(4, 6);
@@ -122,10 +125,13 @@ void TfrmKeyw::Button1Click() {
     TNLXInterfaces& registry = NLXInterfaces();
     const TLibraryUse use = registry.UseLibrary(name); // a failing lock keeps the list
     ListBox1->clear();
+    // The names reach the list together, also those found before an error.
+    QStringList names;
+    TScopeExit appended([&] { ListBox1->addItems(names); });
     const int count = registry.Count();
     for (int i = 0; i < count; ++i) {
         TNLXInterface* entry = registry.Items(i);
-        if (entry->Kind == 10) ListBox1->addItem(ToQString(entry->Name()));
+        if (entry->Kind == 10) names.push_back(ToQString(entry->Name()));
     }
 }
 

@@ -29,6 +29,8 @@ public:
     // The link editor's "...": keywords in, the chosen entry out; false when
     // the dialog closed without OK or without a selected entry.
     bool Pick(QWidget* editor, std::string& keywords);
+    // Escape and the window's close button cancel: result 2.
+    void reject() override { done(2); }
 
     QLabel* Label1;
     QLineEdit* Edit1;

@@ -1,0 +1,200 @@
+// The editor's windows on the offscreen platform: a link of 20 tags decoded
+// into the link editor and encoded back, a tag of 200 parameters shown in the
+// grid, a link selected in a tree of a million lines until the editor shows
+// it, a folder of 100,000 items deleted and brought back, a node moved among
+// 100,000 siblings, and the keyword picker filled from 65,535 entries.
+#include <benchmark/benchmark.h>
+
+#include <QApplication>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QPushButton>
+
+#include <unistd.h>
+
+#include <filesystem>
+#include <fstream>
+#include <memory>
+#include <string>
+
+#include "links/LinksFile.h"
+#include "nlxintf/nlxintf.h"
+#include "platform/MainThread.h"
+#include "support/NlxWriter.h"
+#include "ui/LkEdit.h"
+#include "ui/Main.h"
+#include "ui/TreeModel.h"
+#include "ui/keyw.h"
+
+using namespace elo;
+namespace fs = std::filesystem;
+
+namespace {
+
+std::string LinkWithTags(int tags) {
+    std::string s = "link={Alvo.Principal&";
+    for (int t = 0; t < tags; ++t) {
+        if (t) s += ',';
+        s += "tag" + std::to_string(t) + "=v" + std::to_string(t) + ";Caption=\"Etiqueta " + std::to_string(t) +
+             "\";p=[x=y];q=\"" + std::to_string(t * 7) + "\"";
+    }
+    return s + "};_id=\"42\";_tag=\"6\";Caption=\"Vinte tags\"";
+}
+
+void BM_DecodeAndEncodeTwentyTags(benchmark::State& state) {
+    TfrmLkEdit editor(nullptr, true);
+    editor.resize(653, 507);
+    editor.show();
+    const std::string link = LinkWithTags(20);
+    for (auto _ : state) {
+        editor.DecodeLink(link);
+        benchmark::DoNotOptimize(editor.EncodeLink());
+    }
+}
+
+void BM_ShowTwoHundredParameters(benchmark::State& state) {
+    TfrmLkEdit editor(nullptr, true);
+    editor.resize(653, 507);
+    editor.show();
+    std::string tag = "many=1";
+    for (int p = 1; p < 200; ++p) tag += ";p" + std::to_string(p) + "=\"" + std::to_string(p) + "\"";
+    editor.DecodeLink("link={T&" + tag + "};_id=\"1\"");
+    QTreeWidgetItem* row = editor.SelectedRow();
+    for (auto _ : state) {
+        editor.FillGrid(row);
+        editor.StringGrid2->repaint();
+    }
+}
+
+// A main window with a document of a million link items, or of one folder
+// of 100,000 items.
+struct BigWindow {
+    explicit BigWindow(bool wide) {
+        window = std::make_unique<TfrmMain>();
+        window->show();
+        std::string text = "_currentid=1000001\r\n";
+        text.reserve(wide ? 8000000 : 120000000);
+        const int folders = wide ? 1 : 1000, items = wide ? 100000 : 1000;
+        int id = 1;
+        for (int f = 0; f < folders; ++f)
+            for (int i = 0; i < items; ++i, ++id)
+                text += "Menu\\Pasta " + std::to_string(f) + "\\Item " + std::to_string(id) + "=link={A.B" +
+                        std::to_string(i) + "&pointer=\"p\"};_id=\"" + std::to_string(id) + "\";Caption=\"Item " +
+                        std::to_string(id) + "\"\r\n";
+        window->Document.LoadLinksText(text);
+        // Open as a person opens them: the top folder and its first folders.
+        // (expandAll would give every row a persistent index of Qt's.)
+        const QModelIndex top = window->Model()->index(0, 0);
+        window->TreeView1->expand(top);
+        for (int f = 0; f < 3; ++f) window->TreeView1->expand(window->Model()->index(f, 0, top));
+        QApplication::processEvents();
+    }
+    TTreeNode* Folder(int f) const { return window->Document.Tree.Root(0)->Item(f); }
+    std::unique_ptr<TfrmMain> window;
+};
+
+void BM_SelectALinkInAMillionLineTree(benchmark::State& state) {
+    BigWindow big(false);
+    TTreeNode* a = big.Folder(500)->Item(10);
+    TTreeNode* b = big.Folder(501)->Item(20);
+    bool flip = false;
+    for (auto _ : state) {
+        big.window->SelectNode((flip = !flip) ? a : b);
+        QApplication::processEvents(); // until the editor shows it
+        if (!big.window->Editor->isVisible()) state.SkipWithError("the editor is not shown");
+    }
+}
+
+void BM_DeleteAFolderOfAHundredThousandItems(benchmark::State& state) {
+    BigWindow big(true);
+    for (auto _ : state) {
+        big.window->SelectNode(big.Folder(0));
+        big.window->DeleteSelected();
+        QApplication::processEvents();
+        state.PauseTiming();
+        big.window->UndoStack().undo();
+        QApplication::processEvents();
+        state.ResumeTiming();
+    }
+}
+
+void BM_UndoDeletingAFolderOfAHundredThousandItems(benchmark::State& state) {
+    BigWindow big(true);
+    for (auto _ : state) {
+        state.PauseTiming();
+        big.window->SelectNode(big.Folder(0));
+        big.window->DeleteSelected();
+        QApplication::processEvents();
+        state.ResumeTiming();
+        big.window->UndoStack().undo();
+        QApplication::processEvents();
+    }
+}
+
+void BM_MoveANodeAmongAHundredThousandSiblings(benchmark::State& state) {
+    BigWindow big(true);
+    TTreeNode* folder = big.Folder(0);
+    TTreeNode* node = folder->Item(50000);
+    big.window->SelectNode(node);
+    for (auto _ : state) {
+        // Dropped on the first sibling's upper half, then back by undo.
+        big.window->TreeView1->scrollToTop();
+        QApplication::processEvents();
+        const QRect first = big.window->TreeView1->visualRect(big.window->Model()->IndexOf(folder->Item(0)));
+        big.window->TreeView1DragDrop(first.center().x(), first.top() + 1);
+        QApplication::processEvents();
+        if (folder->Item(0) != node) state.SkipWithError("nothing moved");
+        state.PauseTiming();
+        big.window->UndoStack().undo();
+        QApplication::processEvents();
+        state.ResumeTiming();
+    }
+}
+
+void BM_FillTheKeywordListFrom65535Entries(benchmark::State& state) {
+    const fs::path dir = fs::temp_directory_path() / ("elo-bench-keyw-" + std::to_string(getpid()));
+    fs::create_directories(dir);
+    test::NlxLibrarySpec plan;
+    for (int i = 0; i < 65535; ++i)
+        plan.Entries.push_back(
+            test::SimpleEntry("Area" + std::to_string(i % 17), "nome" + std::to_string(i), i % 2 ? 10 : 3, 0));
+    const std::string path = (dir / "big.nlx").string();
+    std::ofstream(path, std::ios::binary) << test::WriteNlx(plan);
+    NlxInterfacesStartup();
+    TfrmKeyw keyw;
+    keyw.Edit1->setText(QString::fromStdString(path));
+    const bool fresh = state.range(0) != 0;
+    for (auto _ : state) {
+        if (fresh) {
+            // The library is opened anew: its directory is read as well.
+            state.PauseTiming();
+            NlxInterfacesShutdown();
+            NlxInterfacesStartup();
+            state.ResumeTiming();
+        }
+        keyw.Button1Click();
+        if (keyw.ListBox1->count() != 32767) state.SkipWithError("not every kind-10 entry was listed");
+    }
+    NlxInterfacesShutdown();
+    fs::remove_all(dir);
+}
+
+} // namespace
+
+BENCHMARK(BM_DecodeAndEncodeTwentyTags)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_ShowTwoHundredParameters)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_SelectALinkInAMillionLineTree)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_DeleteAFolderOfAHundredThousandItems)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_UndoDeletingAFolderOfAHundredThousandItems)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_MoveANodeAmongAHundredThousandSiblings)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_FillTheKeywordListFrom65535Entries)->Arg(1)->Arg(0)->Unit(benchmark::kMillisecond);
+
+int main(int argc, char** argv) {
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
+    SetMainThread();
+    benchmark::Initialize(&argc, argv);
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    return 0;
+}
