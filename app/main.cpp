@@ -63,7 +63,9 @@ private:
     bool FSeen = false;
 };
 
-void ExitWhenPaintedAndIdle(QWidget* window) { window->installEventFilter(new TPaintWatch(window)); }
+void ExitWhenPaintedAndIdle(QWidget* window) {
+    window->installEventFilter(new TPaintWatch(window));
+}
 
 // The step that failed, said clearly, on the terminal.
 int StartFailed(const char* step, const std::exception& e) {
