@@ -18,6 +18,7 @@
 #include "nlxstream/SharedMon.h"
 #include "platform/MainThread.h"
 #include "platform/MessageHook.h"
+#include "platform/SafeSave.h"
 #include "ui/Images.h"
 #include "ui/Main.h"
 #include "ui/keyw.h"
@@ -78,6 +79,7 @@ int StartFailed(const char* step, const std::exception& e) {
 int main(int argc, char** argv) {
     int status = 0;
     if (Informational(argc, argv, status)) return status;
+    InstallSaveSignalHandlers();
 
     // The buffer pool and the counter monitor, then the libraries' named
     // mutex, switches and registry guard.

@@ -13,6 +13,7 @@
 #include <cstdint>
 #include <iosfwd>
 #include <memory>
+#include <new>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -274,6 +275,16 @@ public:
     // A number the builder's user may keep with a node until Finish.
     static void SetScratch(TTreeNode* node, int32_t value) { node->FIndexHint = value; }
     static int32_t Scratch(const TTreeNode* node) { return node->FIndexHint; }
+    // Every node added so far (not the dropped ones), in the order added.
+    template <typename F> void ForEachAdded(F&& f) const {
+        for (size_t b = 0; b < FTree.FBlocks.size(); ++b) {
+            const size_t used = b + 1 == FTree.FBlocks.size() ? FTree.FBlockUsed : FTree.FBlocks[b].size();
+            for (size_t i = 0; i < used; ++i) {
+                const auto* node = std::launder(reinterpret_cast<const TTreeNode*>(&FTree.FBlocks[b][i]));
+                if (node->FParent) f(node);
+            }
+        }
+    }
     // Drops a node that has no children: it vanishes from the tree.
     void Drop(TTreeNode* node);
     // Lays out the child lists and ends the batch.

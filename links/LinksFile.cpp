@@ -4,15 +4,16 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cctype>
 #include <cerrno>
 #include <charconv>
 #include <climits>
 #include <cstring>
-#include <random>
 #include <unordered_set>
 #include <utility>
 
 #include "platform/LargeArray.h"
+#include "platform/SafeSave.h"
 
 #include "cmdlang/LnkUtils.h"
 #include "platform/Text.h"
@@ -467,6 +468,26 @@ struct TLinksDocument::TReadState {
 
 // ---- TLinksDocument: reading --------------------------------------------------------
 
+int64_t LargestIdentifier(std::string_view link) {
+    int64_t largest = -1;
+    for (size_t at = 0; (at = link.find('=', at)) != std::string_view::npos; ++at) {
+        // "_id" right before the "=", in any letter case, spaces allowed around.
+        size_t end = at;
+        while (end > 0 && link[end - 1] == ' ') --end;
+        if (end < 3 || !SameTextAscii(link.substr(end - 3, 3), "_id")) continue;
+        if (end > 3 && (std::isalnum(static_cast<unsigned char>(link[end - 4])) || link[end - 4] == '_')) continue;
+        size_t p = at + 1;
+        while (p < link.size() && link[p] == ' ') ++p;
+        if (p < link.size() && (link[p] == '"' || link[p] == '\'')) ++p;
+        int64_t value = 0;
+        size_t digits = 0;
+        for (; p < link.size() && std::isdigit(static_cast<unsigned char>(link[p])) && digits < 18; ++p, ++digits)
+            value = value * 10 + (link[p] - '0');
+        if (digits > 0) largest = std::max(largest, value);
+    }
+    return largest;
+}
+
 TLinksDocument::TLinksDocument() = default;
 TLinksDocument::~TLinksDocument() = default;
 
@@ -565,6 +586,8 @@ void TLinksDocument::ReadLines(Source& source, TTreeBuilder& builder, TLoadRepor
     std::string_view line;
     int lineNo = 0;
     bool renumber = true;
+    int badCounterLine = 0;
+    std::string badCounterText;
     while (source.Next(line)) {
         ++lineNo;
         if (source.Moved()) state.Index.PreviousLine = {}; // its bytes are gone
@@ -582,11 +605,12 @@ void TLinksDocument::ReadLines(Source& source, TTreeBuilder& builder, TLoadRepor
         if (node->Text() == "_currentid") {
             // The counter line is recognised at any depth, letter case counting.
             int32_t value = 0;
-            if (TryDecimalToInt(link, value))
+            if (TryDecimalToInt(link, value)) {
                 CurrentId = value;
-            else if (report)
-                report->Problems.push_back(
-                    {lineNo, "Contador inv\xE1lido: '" + std::string(link) + "' is not a valid integer value"});
+            } else {
+                badCounterLine = lineNo;
+                badCounterText.assign(link);
+            }
             TTreeBuilder::SetImages(node, 0, 0);
             if (!node->HasChildren()) {
                 builder.Drop(node);
@@ -610,6 +634,21 @@ void TLinksDocument::ReadLines(Source& source, TTreeBuilder& builder, TLoadRepor
             report->Problems.push_back({lineNo, e.Message});
         }
     }
+    if (badCounterLine > 0) {
+        // A counter that is no number must not hand out an identifier the
+        // file uses: it goes past the largest one found.
+        int64_t largest = -1;
+        builder.ForEachAdded([&](const TTreeNode* node) {
+            if (const TLinkData* data = node->Data()) largest = std::max(largest, LargestIdentifier(data->Link));
+        });
+        if (largest + 1 > CurrentId) CurrentId = static_cast<int32_t>(std::min<int64_t>(largest + 1, INT32_MAX));
+        if (report) {
+            report->CounterRepairedLine = badCounterLine;
+            report->Problems.push_back({badCounterLine, "Contador inv\xE1lido: '" + badCounterText +
+                                                            "' is not a valid integer value; o contador passa a " +
+                                                            std::to_string(CurrentId)});
+        }
+    }
 }
 
 void TLinksDocument::LoadLinksText(std::string_view text, TLoadReport* report) {
@@ -624,10 +663,14 @@ void TLinksDocument::LoadLinksText(std::string_view text, TLoadReport* report) {
 void TLinksDocument::LoadLinksFile(const std::string& fileName, TLoadReport* report) {
     FileName = fileName;
     Tree.Clear();
-    TFd file(::open(fileName.c_str(), O_RDONLY | O_CLOEXEC));
+    // Opened without waiting: a FIFO would wait for a writer forever. Links
+    // files are regular files.
+    TFd file(::open(fileName.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
     struct stat st {};
     if (file.fd < 0) throw EFOpenError::CannotOpen(fileName, errno);
     if (fstat(file.fd, &st) != 0 || S_ISDIR(st.st_mode)) throw EFOpenError::CannotOpen(fileName, EISDIR);
+    if (!S_ISREG(st.st_mode)) throw EFOpenError::NotAFile(fileName);
+    (void)::fcntl(file.fd, F_SETFL, ::fcntl(file.fd, F_GETFL) & ~O_NONBLOCK);
     TTreeBuilder builder(Tree);
     // A numbered file's links are kept as they are: the tree refers into the
     // file's bytes, read whole. A file that is renumbered gets new link
@@ -659,9 +702,29 @@ std::string TLinksDocument::RenumberLink(std::string_view s, bool nested) {
     return out;
 }
 
+namespace {
+// How deep braces nest in text: a link cannot nest deeper than its braces.
+int BraceDepth(std::string_view text) {
+    int depth = 0, deepest = 0;
+    for (char c : text) {
+        if (c == '{')
+            deepest = std::max(deepest, ++depth);
+        else if (c == '}' && depth > 0)
+            --depth;
+    }
+    return deepest;
+}
+} // namespace
+
 void TLinksDocument::RenumberInto(std::string& out, std::string_view s, bool nested, int depth) {
-    if (depth >= kMaxNesting)
-        throw ESyntaxError("Links nested too deeply (more than " + std::to_string(kMaxNesting) + " levels)");
+    const auto tooDeep = [] {
+        return ESyntaxError("Links nested too deeply (more than " + std::to_string(kMaxNesting) + " levels)");
+    };
+    if (depth >= kMaxNesting) throw tooDeep();
+    // Each level works on a copy of the text inside it: a long text nested
+    // past the limit is refused before the copies are made, so its memory
+    // stays in proportion to its length.
+    if (depth == 0 && s.size() > (size_t{64} << 10) && BraceDepth(s) >= kMaxNesting) throw tooDeep();
     // A complete link is "link={" + its text + "};_id=" and a new identifier,
     // drawn after the identifiers of the links inside it.
     auto closeWithId = [&] {
@@ -785,96 +848,9 @@ std::string TLinksDocument::LinksText() const {
     return std::move(sink.Out);
 }
 
-namespace {
-
-// Writes through a large buffer into a file descriptor; raises the platform's
-// error on any failure.
-class TFileSink {
-public:
-    TFileSink(int fd, const std::string& name) : FFd(fd), FName(name) { FBuffer.reserve(1 << 20); }
-    ~TFileSink() = default;
-    void Append(std::string_view s) {
-        if (FBuffer.size() + s.size() > (1u << 20)) Flush();
-        if (s.size() > (1u << 20))
-            WriteAll(s.data(), s.size());
-        else
-            FBuffer += s;
-    }
-    void Flush() {
-        WriteAll(FBuffer.data(), FBuffer.size());
-        FBuffer.clear();
-    }
-
-private:
-    void WriteAll(const char* p, size_t n) {
-        while (n > 0) {
-            const ssize_t w = ::write(FFd, p, n);
-            if (w < 0 && errno == EINTR) continue;
-            if (w < 0) throw EInOutError::FromErrno(errno, FName);
-            if (w == 0) throw EInOutError::FromErrno(ENOSPC, FName);
-            p += w;
-            n -= static_cast<size_t>(w);
-            FWritten += static_cast<off_t>(w);
-        }
-        // Start the disk writing of what is complete while the rest is produced,
-        // so that the final sync has little left to wait for.
-        if (FWritten - FFlushed >= (8 << 20)) {
-            (void)::sync_file_range(FFd, FFlushed, FWritten - FFlushed, SYNC_FILE_RANGE_WRITE);
-            FFlushed = FWritten;
-        }
-    }
-    int FFd;
-    const std::string& FName;
-    std::string FBuffer;
-    off_t FWritten = 0, FFlushed = 0;
-};
-
-std::string DirectoryOf(const std::string& path) {
-    const size_t slash = path.rfind('/');
-    if (slash == std::string::npos) return ".";
-    if (slash == 0) return "/";
-    return path.substr(0, slash);
-}
-
-} // namespace
-
 size_t TLinksDocument::SaveLinksFile(const std::string& fileName) const {
-    // Write over the file a symbolic link points at, not over the link.
-    std::string target = fileName;
-    char resolved[PATH_MAX];
-    if (::realpath(fileName.c_str(), resolved)) target = resolved;
-
-    struct stat old {};
-    const bool exists = ::stat(target.c_str(), &old) == 0;
-    const std::string dir = DirectoryOf(target);
-    const std::string base = target.substr(target.rfind('/') == std::string::npos ? 0 : target.rfind('/') + 1);
-
-    std::random_device random;
     size_t items = 0;
-    std::string temp;
-    int fd = -1;
-    for (int attempt = 0; fd < 0; ++attempt) {
-        temp = dir + "/." + base + ".elo-" + std::to_string(random() % 1000000000u);
-        fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-        if (fd < 0 && (errno != EEXIST || attempt > 100)) throw EInOutError::FromErrno(errno, fileName);
-    }
-    try {
-        TFd file(fd);
-        if (exists) (void)::fchmod(fd, old.st_mode & 07777);
-        TFileSink sink(fd, fileName);
-        items = WriteLinks(sink);
-        sink.Flush();
-        if (::fsync(fd) != 0) throw EInOutError::FromErrno(errno, fileName);
-        file.fd = -1;
-        if (::close(fd) != 0) throw EInOutError::FromErrno(errno, fileName);
-        if (::rename(temp.c_str(), target.c_str()) != 0) throw EInOutError::FromErrno(errno, fileName);
-    } catch (...) {
-        ::unlink(temp.c_str());
-        throw;
-    }
-    // Make the rename itself durable; a failure here loses nothing.
-    TFd directory(::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-    if (directory.fd >= 0) (void)::fsync(directory.fd);
+    SaveFileSafely(fileName, [&](TFileWriter& writer) { items = WriteLinks(writer); });
     return items;
 }
 

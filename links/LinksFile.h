@@ -42,7 +42,14 @@ struct TLoadReport {
     std::vector<TLoadProblem> Problems;
     // Every link item with the line that gave it its link string.
     std::vector<std::pair<const TTreeNode*, int>> ItemLines;
+    // A counter line whose value was no decimal 32-bit integer (its line; 0
+    // for none): the counter was set past every identifier of the file.
+    int CounterRepairedLine = 0;
 };
+
+// The largest identifier ("_id" value, in any letter case, nested links
+// included) that a link string holds; -1 when it holds none.
+int64_t LargestIdentifier(std::string_view link);
 
 class TLinksDocument {
 public:

@@ -213,7 +213,8 @@ void TNLXInterface::ReadHeader() {
         ReadEntryHeaderRecord(stream, lib.FormatVersion, lib.LoadLongTexts, *this);
         BodyPosition = static_cast<int32_t>(stream.Position());
     } else {
-        const int32_t n = ExpandSection(stream, lib.Expanded, lib.InBuffer.data(), lib.OutBuffer.data());
+        const int32_t n =
+            ExpandSection(stream, lib.Expanded, lib.InBuffer.data(), lib.OutBuffer.data(), kHeaderSectionLimit);
         BodyPosition = static_cast<int32_t>(stream.Position());
         TByteReader reader(lib.Expanded.Memory(), static_cast<size_t>(n));
         ReadEntryHeaderRecord(reader, lib.FormatVersion, lib.LoadLongTexts, *this);
@@ -258,7 +259,8 @@ void TNLXInterface::ReadBody() {
     TnlxBufferedStream& stream = *lib.Stream;
     stream.SetPosition(BodyPosition);
     if (v >= 13) {
-        const int32_t n = ExpandSection(stream, lib.Expanded, lib.InBuffer.data(), lib.OutBuffer.data());
+        const int32_t n = ExpandSection(stream, lib.Expanded, lib.InBuffer.data(), lib.OutBuffer.data(),
+                                        BodySectionLimit(stream.Size()));
         TByteReader reader(lib.Expanded.Memory(), static_cast<size_t>(n));
         ReadBodyRecords(reader);
     } else {

@@ -203,8 +203,8 @@ int32_t ExpandBlock(const unsigned char* s, int32_t size, unsigned char* out) {
     return n;
 }
 
-int32_t ExpandSection(TStream& library, TMemoryStream& memory, unsigned char* in, unsigned char* out) {
-    memory.SetPosition(0);
+int64_t ExpandSectionTo(TStream& library, const std::function<void(const unsigned char*, int32_t)>& sink,
+                        unsigned char* in, unsigned char* out, int64_t limit) {
     int64_t total = 0;
     const int64_t size = library.Size();
     for (;;) {
@@ -214,9 +214,22 @@ int32_t ExpandSection(TStream& library, TMemoryStream& memory, unsigned char* in
         if (stored > kBlockSize) BadBlock("stored size over 8192");
         ReadBytes(library, in, stored);
         const int32_t n = ExpandBlock(in, stored, out);
-        memory.WriteBuffer(out, n);
         total += n;
+        // A few bytes can stand for thousands: a section may not grow past
+        // what its reader can hold for it.
+        if (total > limit)
+            throw TNLXInterfaceError("Compressed section expands past " + std::to_string(limit) +
+                                     " bytes.The nlx file can be corrupt");
+        sink(out, n);
     }
+    return total;
+}
+
+int32_t ExpandSection(TStream& library, TMemoryStream& memory, unsigned char* in, unsigned char* out, int64_t limit) {
+    memory.SetPosition(0);
+    const int64_t total = ExpandSectionTo(
+        library, [&](const unsigned char* bytes, int32_t n) { memory.WriteBuffer(bytes, n); }, in, out,
+        std::min<int64_t>(limit, INT32_MAX));
     // Only what this section expanded to: nothing of an earlier, longer section
     // may be read as if it belonged to this one.
     memory.SetSize(total);

@@ -6,6 +6,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -54,8 +55,21 @@ int32_t ExpandBlock(const unsigned char* stored, int32_t size, unsigned char* ou
 // Expands the compressed section at the library stream's position into memory,
 // which then holds exactly the expanded bytes, positioned at 0. The library
 // stream is left after the section's terminating zero length (or at the end of
-// the data, which also ends a section). Returns the expanded length.
-int32_t ExpandSection(TStream& library, TMemoryStream& memory, unsigned char* inBuffer, unsigned char* outBuffer);
+// the data, which also ends a section). Returns the expanded length. A
+// section that expands past limit bytes raises TNLXInterfaceError.
+int32_t ExpandSection(TStream& library, TMemoryStream& memory, unsigned char* inBuffer, unsigned char* outBuffer,
+                      int64_t limit = INT32_MAX);
+// The same, handing each expanded block to sink as it comes (nothing is held).
+int64_t ExpandSectionTo(TStream& library, const std::function<void(const unsigned char*, int32_t)>& sink,
+                        unsigned char* inBuffer, unsigned char* outBuffer, int64_t limit = INT64_MAX);
+
+// What a section may expand to: an entry header holds a few texts of at most
+// 102400 bytes each; a body is bounded by the memory a reader may spend on a
+// library of its size.
+inline constexpr int64_t kHeaderSectionLimit = int64_t{1} << 20;
+inline int64_t BodySectionLimit(int64_t librarySize) {
+    return (int64_t{32} << 20) + 2 * librarySize;
+}
 
 // The format version of a signature (the file's first bytes up to a NUL, at
 // most 6): the digits at its 4th and 5th characters, "S" counting as "0";

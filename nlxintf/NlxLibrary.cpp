@@ -2,12 +2,15 @@
 
 #include "NlxRegistry.h"
 
+#include <sys/stat.h>
+
 #include <algorithm>
 
 #include "platform/Files.h"
 #include "platform/LockScope.h"
 #include "platform/Resources.h"
 #include "platform/ScopeExit.h"
+#include "platform/Text.h"
 
 namespace elo {
 
@@ -56,7 +59,7 @@ void TNLXInterfaceItem::Open(const std::string& name) {
     }
     if (SameTextLocale(path, Path)) return;
     Path = path;
-    LibraryName = ChangeFileExt(ExtractFileName(path), "");
+    LibraryName = FileNameText(ChangeFileExt(ExtractFileName(path), "")); // the system's text of the name
     LoadDirectory();
     StartWatching(Path);
 }
@@ -114,9 +117,27 @@ void TNLXInterfaceItem::FileChanged() {
 
 void TNLXInterfaceItem::PauseWaiting() {
     if (LibraryWaits.Pause)
-        LibraryWaits.Pause(Path, LibraryWaits.PollMs);
+        LibraryWaits.Pause(Path, LibraryWaits.PollMs, false);
     else
         Sleep(LibraryWaits.PollMs);
+}
+
+void AcquireInterfaceMutex() {
+    TNamedMutex& mutex = InterfaceMutex();
+    if (LibraryWaits.LockWaitMs < 0 && !LibraryWaits.Pause) {
+        mutex.Acquire();
+        return;
+    }
+    // In short steps: a window stays alive meanwhile, and a bounded wait ends.
+    constexpr int kStepMs = 50;
+    const uint32_t start = GetTickCount();
+    for (;;) {
+        if (mutex.TryAcquireFor(kStepMs)) return;
+        if (LibraryWaits.LockWaitMs >= 0 && GetTickCount() - start >= LibraryWaits.LockWaitMs)
+            throw TNLXInterfaceError("N\xE3o foi poss\xEDvel obter a trava " + FileNameText(mutex.LockPath()) +
+                                     ": outro programa a mant\xE9m");
+        if (LibraryWaits.Pause) LibraryWaits.Pause(mutex.LockPath(), kStepMs, true);
+    }
 }
 
 void TNLXInterfaceItem::OpenLibraryStream(TStream*& stream) {
@@ -124,8 +145,16 @@ void TNLXInterfaceItem::OpenLibraryStream(TStream*& stream) {
         stream = new TResourceStream(kLibraryResourceType, UpperCaseLocale(LibraryName));
         return;
     }
+    // Something there that is no regular file (a FIFO, a directory) will not
+    // become one by waiting: refused at once.
+    auto refuseNonFile = [this] {
+        struct stat st {};
+        if (::stat(Path.c_str(), &st) == 0 && !S_ISREG(st.st_mode))
+            throw TNLXInterfaceError("N\xE3o foi poss\xEDvel abrir " + FileNameText(Path) + " (not a regular file)");
+    };
     uint32_t start = GetTickCount();
     while (GetTickCount() - start < LibraryWaits.FileWaitMs) {
+        refuseNonFile();
         try {
             if (FileExists(Path)) break;
         } catch (...) {
@@ -134,6 +163,7 @@ void TNLXInterfaceItem::OpenLibraryStream(TStream*& stream) {
     }
     start = GetTickCount();
     for (;;) {
+        refuseNonFile();
         try {
             stream = new TFileStream(Path, fmOpenRead | fmShareDenyWrite);
             return;
@@ -142,11 +172,17 @@ void TNLXInterfaceItem::OpenLibraryStream(TStream*& stream) {
         if (GetTickCount() - start >= LibraryWaits.OpenRetryMs) break;
         PauseWaiting();
     }
-    throw TNLXInterfaceError("N\xE3o foi poss\xEDvel abrir " + Path);
+    throw TNLXInterfaceError("N\xE3o foi poss\xEDvel abrir " + FileNameText(Path));
 }
 
 void TNLXInterfaceItem::Lock() {
-    if (UseCount++ == 0) InterfaceMutex().Acquire();
+    if (UseCount++ > 0) return;
+    try {
+        AcquireInterfaceMutex();
+    } catch (...) {
+        --UseCount;
+        throw;
+    }
 }
 
 void TNLXInterfaceItem::Unlock() {

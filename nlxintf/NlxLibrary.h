@@ -26,6 +26,8 @@ extern bool LoadLongTexts;      // off
 // The mutex "NLX_INTF_MUTEX_1.1", shared by every process that reads libraries.
 inline constexpr const char* kInterfaceMutexName = "NLX_INTF_MUTEX_1.1";
 TNamedMutex& InterfaceMutex();
+// Takes it as LibraryWaits says (without limit, or bounded, pausing meanwhile).
+void AcquireInterfaceMutex();
 
 // How long a missing or locked library file is waited for: 10 s for the file to
 // appear, then 30 s of attempts to open it, one attempt a second. Tests and the
@@ -36,9 +38,14 @@ struct TLibraryWaits {
     uint32_t FileWaitMs;
     uint32_t OpenRetryMs;
     uint32_t PollMs;
-    // Each pause of the waiting (PollMs); sleeps when not set. A window sets it
-    // to stay alive while it waits, and may raise to end the wait early.
-    std::function<void(const std::string& path, uint32_t ms)> Pause;
+    // How long a library waits for the named mutex that another program
+    // holds: without limit (-1), or this many milliseconds, after which the
+    // wait fails naming the lock.
+    int64_t LockWaitMs = -1;
+    // Each pause of a wait, for a library file (path, PollMs) or for the lock
+    // (its file, a short moment); sleeps when not set. A window sets it to stay
+    // alive while it waits, and may raise to end the wait early.
+    std::function<void(const std::string& path, uint32_t ms, bool lock)> Pause;
 };
 extern TLibraryWaits LibraryWaits;
 

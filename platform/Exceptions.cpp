@@ -3,6 +3,8 @@
 #include <cerrno>
 #include <cstring>
 
+#include "Text.h"
+
 namespace elo {
 
 EListError::EListError(long long index) : Exception("List index out of bounds (" + std::to_string(index) + ")") {}
@@ -12,29 +14,36 @@ EConvertError EConvertError::NotAnInteger(const std::string& text) {
 }
 
 EFOpenError EFOpenError::CannotOpen(const std::string& fileName, int errnoValue) {
-    EFOpenError error("Cannot open file " + fileName);
+    EFOpenError error("Cannot open file " + FileNameText(fileName));
     error.ErrorCode = errnoValue;
     return error;
 }
 
+EFOpenError EFOpenError::NotAFile(const std::string& fileName) {
+    EFOpenError error("Cannot open file " + FileNameText(fileName) + " (not a regular file)");
+    error.ErrorCode = EINVAL;
+    return error;
+}
+
 EFOpenError EFOpenError::CannotCreate(const std::string& fileName, int errnoValue) {
-    EFOpenError error("Cannot create file " + fileName);
+    EFOpenError error("Cannot create file " + FileNameText(fileName));
     error.ErrorCode = errnoValue;
     return error;
 }
 
 EInOutError EInOutError::FromErrno(int errnoValue, const std::string& fileName) {
     std::string message = SysErrorMessage(errnoValue);
-    if (!fileName.empty()) message += ": " + fileName;
+    if (!fileName.empty()) message += ": " + FileNameText(fileName);
     return EInOutError(message, errnoValue);
 }
 
 std::string SysErrorMessage(int errnoValue) {
     switch (errnoValue) {
     case ENOSPC:
-    case EFBIG:
     case EDQUOT:
         return "Disk full";
+    case EFBIG:
+        return "File too large";
     case EACCES:
     case EPERM:
     case EROFS:

@@ -47,6 +47,8 @@ public:
     using EStreamError::EStreamError;
     static EFOpenError CannotOpen(const std::string& fileName, int errnoValue = 0);
     static EFOpenError CannotCreate(const std::string& fileName, int errnoValue = 0);
+    // A FIFO, a device or a directory where a file to read was named.
+    static EFOpenError NotAFile(const std::string& fileName);
     int ErrorCode = 0; // the operating system's error number, 0 when none
 };
 

@@ -2,6 +2,7 @@
 
 #include <fcntl.h>
 #include <sys/file.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -13,11 +14,23 @@
 namespace elo {
 
 namespace {
+// The lock files live where only their user can make them: the session's
+// runtime directory, else a directory of the user's own in the temporary
+// directory. A name any user could take first would let anyone hold the lock
+// hostage.
 std::string LockFileFor(const std::string& name) {
     const char* runtime = std::getenv("XDG_RUNTIME_DIR");
     if (runtime && *runtime && ::access(runtime, W_OK) == 0) return std::string(runtime) + "/" + name + ".lock";
     const char* tmp = std::getenv("TMPDIR");
-    return std::string(tmp && *tmp ? tmp : "/tmp") + "/" + name + "-" + std::to_string(::getuid()) + ".lock";
+    const std::string dir = std::string(tmp && *tmp ? tmp : "/tmp") + "/elo-" + std::to_string(::getuid());
+    if (::mkdir(dir.c_str(), 0700) != 0 && errno != EEXIST) throw EInOutError::FromErrno(errno, dir);
+    struct stat st {};
+    if (::lstat(dir.c_str(), &st) != 0) throw EInOutError::FromErrno(errno, dir);
+    if (S_ISLNK(st.st_mode) || !S_ISDIR(st.st_mode))
+        throw EInOutError("The lock directory " + dir + " is not a directory of its own", EPERM);
+    if (st.st_uid != ::getuid()) throw EInOutError("The lock directory " + dir + " belongs to another user", EPERM);
+    if ((st.st_mode & 077) != 0) (void)::chmod(dir.c_str(), 0700);
+    return dir + "/" + name + ".lock";
 }
 } // namespace
 
@@ -30,12 +43,12 @@ TNamedMutex::~TNamedMutex() {
 
 void TNamedMutex::OpenLockFiles() {
     if (FFd < 0) {
-        FFd = ::open(FPath.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
+        FFd = ::open(FPath.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600);
         if (FFd < 0) throw EInOutError::FromErrno(errno, FPath);
     }
     if (FTurnstile < 0) {
         const std::string turnstile = FPath + ".turnstile";
-        FTurnstile = ::open(turnstile.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
+        FTurnstile = ::open(turnstile.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600);
         if (FTurnstile < 0) throw EInOutError::FromErrno(errno, turnstile);
     }
 }

@@ -90,13 +90,19 @@ int OpenFile(const std::string& fileName, uint32_t mode) {
         flags |= O_RDWR;
     else
         flags |= O_RDONLY;
-    const int fd = ::open(fileName.c_str(), flags, 0666);
+    // Opened without waiting: a FIFO would wait for a writer forever.
+    const int fd = ::open(fileName.c_str(), flags | O_NONBLOCK, 0666);
     if (fd < 0) throw create ? EFOpenError::CannotCreate(fileName, errno) : EFOpenError::CannotOpen(fileName, errno);
     struct stat st {};
     if (fstat(fd, &st) == 0 && S_ISDIR(st.st_mode)) {
         ::close(fd);
         throw EFOpenError::CannotOpen(fileName, EISDIR);
     }
+    if (!create && !S_ISREG(st.st_mode)) {
+        ::close(fd);
+        throw EFOpenError::NotAFile(fileName);
+    }
+    (void)::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
     const uint32_t share = create ? fmShareExclusive : (mode & 0xF0);
     int lock = 0;
     if (create || access != fmOpenRead || share == fmShareExclusive || share == fmShareDenyRead)

@@ -63,7 +63,9 @@ const icu::Collator& Collator() {
     return *local;
 }
 
-std::string EncodingError(char32_t cp) {
+// The refusal of a character: the system's text names it by its code point;
+// the UTF-8 form shows the character as well.
+ETextEncodingError EncodingError(char32_t cp) {
     char hex[16];
     snprintf(hex, sizeof hex, "U+%04X", static_cast<unsigned>(cp));
     std::string shown;
@@ -74,7 +76,8 @@ std::string EncodingError(char32_t cp) {
         U8_APPEND(reinterpret_cast<uint8_t*>(utf8), len, 4, static_cast<UChar32>(cp), error);
         if (!error) shown = "'" + std::string(utf8, static_cast<size_t>(len)) + "' ";
     }
-    return "The character " + shown + "(" + hex + ") has no Windows-1252 code";
+    return ETextEncodingError("The character " + std::string(hex) + " has no Windows-1252 code",
+                              "The character " + shown + "(" + hex + ") has no Windows-1252 code");
 }
 
 } // namespace
@@ -261,7 +264,7 @@ std::string Utf16ToCp1252(std::u16string_view s) {
         if (U16_IS_LEAD(cp) && i < s.size() && U16_IS_TRAIL(s[i]))
             cp = static_cast<char32_t>(U16_GET_SUPPLEMENTARY(cp, s[i++]));
         const int b = UnicodeToCp1252(cp);
-        if (b < 0) throw ETextEncodingError(EncodingError(cp));
+        if (b < 0) throw EncodingError(cp);
         result.push_back(static_cast<char>(b));
     }
     return result;
@@ -297,8 +300,22 @@ std::string Utf8ToCp1252(std::string_view s) {
         U8_NEXT(bytes, i, length, cp);
         if (cp < 0) throw ETextEncodingError("The text is not valid UTF-8");
         const int b = UnicodeToCp1252(static_cast<char32_t>(cp));
-        if (b < 0) throw ETextEncodingError(EncodingError(static_cast<char32_t>(cp)));
+        if (b < 0) throw EncodingError(static_cast<char32_t>(cp));
         result.push_back(static_cast<char>(b));
+    }
+    return result;
+}
+
+std::string FileNameText(std::string_view fileName) {
+    std::string result;
+    result.reserve(fileName.size());
+    const auto* bytes = reinterpret_cast<const uint8_t*>(fileName.data());
+    const auto length = static_cast<int32_t>(std::min<size_t>(fileName.size(), INT32_MAX));
+    for (int32_t i = 0; i < length;) {
+        UChar32 cp;
+        U8_NEXT(bytes, i, length, cp);
+        const int b = cp < 0 ? -1 : UnicodeToCp1252(static_cast<char32_t>(cp));
+        result.push_back(b < 0 ? '?' : static_cast<char>(b));
     }
     return result;
 }

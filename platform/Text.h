@@ -65,7 +65,16 @@ int CompareCollationKeys(const TCollationKey& a, const TCollationKey& b);
 class ETextEncodingError : public Exception {
 public:
     using Exception::Exception;
+    ETextEncodingError(std::string message, std::string utf8) : Exception(std::move(message)), Utf8(std::move(utf8)) {}
+    // The message in UTF-8, showing the character itself (the system's text
+    // cannot hold it); empty when the message says all.
+    std::string Utf8;
 };
+
+// A file name (the system's bytes, UTF-8 on Linux) as the system's text, for
+// messages: its characters where Windows-1252 has them, "?" for the others
+// and for bytes that are no UTF-8.
+std::string FileNameText(std::string_view fileName);
 
 char16_t Cp1252ToUnicode(unsigned char c);
 // The Windows-1252 byte of a code point, or -1 when it has none.

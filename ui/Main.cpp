@@ -555,8 +555,9 @@ bool TfrmMain::OpenFileNamed(const std::string& fileName) {
     FShown = nullptr;
     Editor->hide();
     FUndo.clear();
+    TLoadReport report;
     try {
-        Document.LoadLinksFile(fileName);
+        Document.LoadLinksFile(fileName, &report);
     } catch (const EFOpenError&) {
         throw; // nothing was read: the name stays, a save creates the file
     } catch (...) {
@@ -565,6 +566,10 @@ bool TfrmMain::OpenFileNamed(const std::string& fileName) {
         Document.FileName.clear();
         throw;
     }
+    // A counter that was no number is said once, with its line.
+    for (const TLoadProblem& p : report.Problems)
+        if (p.Line == report.CounterRepairedLine)
+            ShowMessageBox("Linha " + std::to_string(p.Line) + ": " + p.Message, "");
     return true;
 }
 

@@ -3,6 +3,7 @@
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QEventLoop>
+#include <QFile>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
@@ -32,7 +33,7 @@ class TWaitFeedback {
 public:
     explicit TWaitFeedback(QWidget* owner) : FOwner(owner), FPrevious(LibraryWaits.Pause) {
         QApplication::setOverrideCursor(Qt::WaitCursor);
-        LibraryWaits.Pause = [this](const std::string& path, uint32_t ms) { Pause(path, ms); };
+        LibraryWaits.Pause = [this](const std::string& path, uint32_t ms, bool lock) { Pause(path, ms, lock); };
     }
     ~TWaitFeedback() {
         LibraryWaits.Pause = FPrevious;
@@ -43,20 +44,24 @@ public:
     TWaitFeedback& operator=(const TWaitFeedback&) = delete;
 
 private:
-    void Pause(const std::string& path, uint32_t ms) {
+    void Pause(const std::string& path, uint32_t ms, bool lock) {
         if (!FWaiting.isValid()) FWaiting.start();
         QElapsedTimer slept;
         slept.start();
         while (slept.elapsed() < ms) {
-            if (!FDialog && FWaiting.elapsed() >= 1000) Show(path);
+            if (!FDialog && FWaiting.elapsed() >= 1000) Show(path, lock);
             QEventLoop loop;
             QTimer::singleShot(std::min<qint64>(50, ms - slept.elapsed()), &loop, &QEventLoop::quit);
             loop.exec(); // the windows, and the calls other threads hand over, are served
-            if (FDialog && FDialog->wasCanceled()) throw TNLXInterfaceError("N\xE3o foi poss\xEDvel abrir " + path);
+            if (FDialog && FDialog->wasCanceled())
+                throw TNLXInterfaceError(lock ? "N\xE3o foi poss\xEDvel obter a trava " + FileNameText(path)
+                                              : "N\xE3o foi poss\xEDvel abrir " + FileNameText(path));
         }
     }
-    void Show(const std::string& path) {
-        FDialog = std::make_unique<QProgressDialog>(QStringLiteral("Aguardando a biblioteca %1").arg(ToQString(path)),
+    void Show(const std::string& path, bool lock) {
+        const QString what = lock ? QStringLiteral("Aguardando a trava das bibliotecas %1")
+                                  : QStringLiteral("Aguardando a biblioteca %1");
+        FDialog = std::make_unique<QProgressDialog>(what.arg(QFile::decodeName(path.c_str())),
                                                     QStringLiteral("Cancelar"), 0, 0, FOwner);
         FDialog->setObjectName("WaitDialog");
         FDialog->setWindowTitle(QStringLiteral("Palavras - Chave"));
@@ -66,7 +71,7 @@ private:
     }
 
     QWidget* FOwner;
-    std::function<void(const std::string&, uint32_t)> FPrevious;
+    std::function<void(const std::string&, uint32_t, bool)> FPrevious;
     QElapsedTimer FWaiting;
     std::unique_ptr<QProgressDialog> FDialog;
 };
@@ -120,7 +125,8 @@ TfrmKeyw::TfrmKeyw(QWidget* parent) : QDialog(parent) {
 }
 
 void TfrmKeyw::Button1Click() {
-    const std::string name = FromQString(Edit1->text()); // exactly as typed
+    // Exactly as typed, as a file name: the system's bytes.
+    const std::string name = QFile::encodeName(Edit1->text()).toStdString();
     TWaitFeedback feedback(this);
     TNLXInterfaces& registry = NLXInterfaces();
     const TLibraryUse use = registry.UseLibrary(name); // a failing lock keeps the list

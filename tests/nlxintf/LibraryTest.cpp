@@ -253,3 +253,39 @@ TEST_F(LibraryDir, ARelativeNameIsKeptAsAnAbsolutePathForLaterLoads) {
     EXPECT_EQ(library.Path, (dir / "rel.nlx").string());
     EXPECT_EQ(library.EntryAt(1)->Name(), "Y"); // a lazy load long after opening
 }
+
+TEST(NamedMutex, TheLockDirectoryIsTheUsersOwn) {
+    TTestDir scratch("elo-lockdir");
+    const fs::path mine = scratch.Path() / ("elo-" + std::to_string(getuid()));
+    auto attempt = [&] {
+        // In a child: the environment and the mutex are its own.
+        const pid_t pid = fork();
+        if (pid == 0) {
+            unsetenv("XDG_RUNTIME_DIR");
+            setenv("TMPDIR", scratch.Path().c_str(), 1);
+            try {
+                TNamedMutex mutex("ELO_TEST_DIR");
+                mutex.Acquire();
+                mutex.Release();
+            } catch (const EInOutError&) {
+                _exit(7);
+            }
+            _exit(0);
+        }
+        int status = 0;
+        waitpid(pid, &status, 0);
+        return WEXITSTATUS(status);
+    };
+    EXPECT_EQ(attempt(), 0); // made, private
+    EXPECT_EQ(fs::status(mine).permissions() & fs::perms::all, fs::perms::owner_all);
+    fs::remove_all(mine);
+    fs::create_directory(scratch.Path() / "elsewhere");
+    fs::create_directory_symlink(scratch.Path() / "elsewhere", mine);
+    EXPECT_EQ(attempt(), 7); // a symbolic link put there first: refused
+    fs::remove(mine);
+    if (getuid() == 0) {
+        fs::create_directory(mine);
+        ASSERT_EQ(chown(mine.c_str(), 65534, 65534), 0);
+        EXPECT_EQ(attempt(), 7); // another user's: refused
+    }
+}

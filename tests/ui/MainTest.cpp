@@ -273,3 +273,15 @@ TEST(MainWindow, AFileThatCannotBeOpenedShowsTheErrorAndAPartialReadIsNotSavedOv
     EXPECT_EQ(w.Shape(), "0A 0B ");
     EXPECT_EQ(w.main->Document.FileName, ""); // a save asks for a name
 }
+
+TEST(MainWindow, ACounterThatIsNoNumberIsSaidOnceWithItsLine) {
+    Window w;
+    ShownMessages shown;
+    w.Open("_currentid=x1\r\nA=link={T};_id=\"30\"\r\nB=link={U};_id=\"4\"\r\n");
+    ASSERT_EQ(shown.texts.size(), 1u);
+    EXPECT_EQ(shown.texts[0].rfind("Linha 1: Contador inv\xE1lido", 0), 0u) << shown.texts[0];
+    EXPECT_EQ(w.main->Document.CurrentId, 31);
+    w.main->tem1Click(); // a new item never takes an identifier of the file
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Escape);
+    EXPECT_EQ(w.main->Editor->Edit4->text(), "31");
+}

@@ -70,12 +70,20 @@ void RegisterCmdlangVerbs(CLI::App& app, Action& action) {
     CLI::App* tokens = app.add_subcommand("tokens", "Scan TEXT as the command-list parser does");
     tokens->add_option("--keyword", args->keywords, "Register a keyword (repeatable, in order)");
     tokens->add_option("TEXT", args->text, "The text to scan")->required();
-    tokens->callback([args, &action] { action = [args] { return Tokens(args->keywords, args->text).dump(); }; });
+    tokens->callback([args, &action] {
+        action = [args] {
+            return Tokens(args->keywords, args->text).dump(-1, ' ', false, json::error_handler_t::replace);
+        };
+    });
 
     CLI::App* parse = app.add_subcommand("parse", "Parse TEXT as a command list");
     parse->add_option("--lookup", args->lookups, "Look NAME up in every command (repeatable)");
     parse->add_option("TEXT", args->text, "The text to parse")->required();
-    parse->callback([args, &action] { action = [args] { return Parse(args->lookups, args->text).dump(); }; });
+    parse->callback([args, &action] {
+        action = [args] {
+            return Parse(args->lookups, args->text).dump(-1, ' ', false, json::error_handler_t::replace);
+        };
+    });
 }
 
 } // namespace elo::tool

@@ -86,8 +86,10 @@ std::string NodesJson(const TLinkTree& tree) {
         tree,
         [&](const TTreeNode* n) {
             if (!first) out += ',';
-            out += "{\"text\":" + json(Out(n->Text())).dump() + ",\"image\":" + std::to_string(n->ImageIndex());
-            if (const TLinkData* data = n->Data()) out += ",\"link\":" + json(Out(data->Link)).dump();
+            out += "{\"text\":" + json(Out(n->Text())).dump(-1, ' ', false, json::error_handler_t::replace) +
+                   ",\"image\":" + std::to_string(n->ImageIndex());
+            if (const TLinkData* data = n->Data())
+                out += ",\"link\":" + json(Out(data->Link)).dump(-1, ' ', false, json::error_handler_t::replace);
             out += ",\"children\":[";
             first = true;
         },
@@ -115,7 +117,7 @@ std::string Tree(int32_t currentId, const std::string& file) {
     try {
         doc.LoadLinksFile(file);
     } catch (const Exception& e) {
-        throw Failure{e.Message, json::object(), TreeMembers(doc)};
+        throw Failure{e.Message, json::object(), TreeMembers(doc), MessageUtf8(e)};
     }
     return "{" + TreeMembers(doc) + "}";
 }
@@ -124,13 +126,23 @@ std::string Normalize(int32_t currentId, const std::string& in, const std::strin
     TLinksDocument doc;
     size_t items = 0;
     doc.CurrentId = currentId;
+    TLoadReport report;
     try {
-        doc.LoadLinksFile(in);
+        doc.LoadLinksFile(in, &report);
         items = doc.SaveLinksFile(out);
     } catch (const Exception& e) {
-        throw Failure{e.Message, {{"items", ItemCount(doc.Tree)}}, TreeMembers(doc)};
+        throw Failure{e.Message, {{"items", ItemCount(doc.Tree)}}, TreeMembers(doc), MessageUtf8(e)};
     }
-    return json{{"currentId", doc.CurrentId}, {"items", items}}.dump();
+    json result = {{"currentId", doc.CurrentId}, {"items", items}};
+    if (report.CounterRepairedLine > 0) {
+        // The counter that was no number, and what it became.
+        json problems = json::array();
+        for (const TLoadProblem& p : report.Problems)
+            if (p.Line == report.CounterRepairedLine)
+                problems.push_back({{"line", p.Line}, {"message", Out(p.Message)}});
+        result["problems"] = problems;
+    }
+    return result.dump(-1, ' ', false, json::error_handler_t::replace);
 }
 
 struct Problem {
@@ -151,7 +163,7 @@ std::string Check(bool asJson, const std::vector<std::string>& files) {
         json list = json::array();
         for (const Problem& p : problems)
             list.push_back({{"file", p.file}, {"line", p.line}, {"message", Out(p.message)}});
-        out = json{{"problems", list}}.dump();
+        out = json{{"problems", list}}.dump(-1, ' ', false, json::error_handler_t::replace);
     } else {
         for (const Problem& p : problems) out += p.file + ":" + std::to_string(p.line) + ": " + Out(p.message) + "\n";
         if (!out.empty()) out.pop_back();
@@ -185,16 +197,20 @@ void RegisterLinksVerbs(CLI::App& app, Action& action) {
             try {
                 for (const std::string& t : a->texts) DecodeLink(record, In(t), provider);
             } catch (const Exception& e) {
-                throw Failure{e.Message, {{"record", RecordJson(record)}, {"nextId", next}}, {}};
+                throw Failure{e.Message, {{"record", RecordJson(record)}, {"nextId", next}}, {}, MessageUtf8(e)};
             }
-            return json{{"record", RecordJson(record)}, {"nextId", next}}.dump();
+            return json{{"record", RecordJson(record)}, {"nextId", next}}.dump(-1, ' ', false,
+                                                                               json::error_handler_t::replace);
         };
     });
 
     CLI::App* encode = app.add_subcommand("encode", "Encode a record (JSON) into a link string");
     encode->add_option("RECORD_JSON", a->text, "The record")->required();
     encode->callback([a, &action] {
-        action = [a] { return json{{"link", Out(EncodeLink(RecordFromJson(ParseJson(a->text))))}}.dump(); };
+        action = [a] {
+            return json{{"link", Out(EncodeLink(RecordFromJson(ParseJson(a->text))))}}.dump(
+                -1, ' ', false, json::error_handler_t::replace);
+        };
     });
 
     CLI::App* tags = app.add_subcommand("tags", "The tags that TEXT yields, with their parameter rows");
@@ -207,14 +223,17 @@ void RegisterLinksVerbs(CLI::App& app, Action& action) {
                                 {"label", Out(t.Label)},
                                 {"text", Out(t.Text)},
                                 {"parameters", ParametersJson(ParametersFromTagText(t.Text))}});
-            return json{{"tags", list}}.dump();
+            return json{{"tags", list}}.dump(-1, ' ', false, json::error_handler_t::replace);
         };
     });
 
     CLI::App* params = app.add_subcommand("params", "The parameter rows of one tag text");
     params->add_option("TAGTEXT", a->text, "A tag text")->required();
     params->callback([a, &action] {
-        action = [a] { return json{{"parameters", ParametersJson(ParametersFromTagText(In(a->text)))}}.dump(); };
+        action = [a] {
+            return json{{"parameters", ParametersJson(ParametersFromTagText(In(a->text)))}}.dump(
+                -1, ' ', false, json::error_handler_t::replace);
+        };
     });
 
     CLI::App* tagtext = app.add_subcommand("tagtext", "The tag text built from parameter rows (JSON)");
@@ -228,7 +247,8 @@ void RegisterLinksVerbs(CLI::App& app, Action& action) {
                 if (!r.is_object()) throw Exception("Every row must be a JSON object");
                 list.push_back({Text(r, "var"), Text(r, "name"), Text(r, "source")});
             }
-            return json{{"text", Out(TagTextFromParameters(list))}}.dump();
+            return json{{"text", Out(TagTextFromParameters(list))}}.dump(-1, ' ', false,
+                                                                         json::error_handler_t::replace);
         };
     });
 

@@ -1,4 +1,8 @@
 // Verbs of interface libraries: nlx list, nlx show, nlx expand.
+#include <sys/stat.h>
+
+#include <algorithm>
+#include <cstdlib>
 #include <fstream>
 #include <sstream>
 
@@ -6,6 +10,7 @@
 #include "nlxintf/nlxintf.h"
 #include "platform/Files.h"
 #include "platform/LockScope.h"
+#include "platform/SafeSave.h"
 #include "platform/ScopeExit.h"
 
 namespace elo::tool {
@@ -14,8 +19,15 @@ namespace {
 
 // A batch tool must not sit for 40 seconds on a typo: without --wait a missing
 // library fails at once.
+// Nor may it wait forever for the library lock that another program holds:
+// without --wait, 10 s (ELO_LOCK_WAIT_MS sets another bound), then the lock is
+// named in the error.
 void SetWaiting(bool wait) {
     LibraryWaits = wait ? TLibraryWaits{} : TLibraryWaits{0, 0, 0};
+    if (!wait) {
+        const char* bound = std::getenv("ELO_LOCK_WAIT_MS");
+        LibraryWaits.LockWaitMs = bound && *bound ? std::max<long long>(0, std::atoll(bound)) : 10000;
+    }
 }
 
 json EntryJson(TNLXInterface& e) {
@@ -28,10 +40,11 @@ json EntryJson(TNLXInterface& e) {
 
 std::string List(const std::string& lib) {
     TNLXInterfaceItem library(false);
-    library.Open(In(lib));
+    library.Open(lib); // a file name: the system's bytes, as given
     json entries = json::array();
     for (int i = 0; i < library.EntryCount; ++i) entries.push_back(EntryJson(*library.EntryAt(i)));
-    return json{{"path", Out(library.Path)}, {"formatVersion", library.FormatVersion}, {"entries", entries}}.dump();
+    return json{{"path", library.Path}, {"formatVersion", library.FormatVersion}, {"entries", entries}}.dump(
+        -1, ' ', false, json::error_handler_t::replace);
 }
 
 json TableJson(TNLXCustomSymbolDefs& t) {
@@ -86,7 +99,7 @@ json TableJson(TNLXCustomSymbolDefs& t) {
 
 std::string Show(const std::string& lib, const std::string& which) {
     TNLXInterfaceItem library(false);
-    library.Open(In(lib));
+    library.Open(lib); // a file name: the system's bytes, as given
     const std::string wanted = In(which);
     TNLXInterface* entry = nullptr;
     const bool number = !wanted.empty() && wanted.find_first_not_of("0123456789") == std::string::npos;
@@ -118,18 +131,29 @@ std::string Show(const std::string& lib, const std::string& which) {
                     {"symbolCount1", entry->SymbolCount1},
                     {"groupCount", entry->GroupCount}};
         doc["tables"] = json::array({TableJson(*entry->Defs0()), TableJson(*entry->Defs1())});
-        return doc.dump();
+        return doc.dump(-1, ' ', false, json::error_handler_t::replace);
     }
 }
 
 std::string Expand(const std::string& in, const std::string& out) {
-    TFileStream source(in, fmOpenRead | fmShareDenyWrite);
-    TMemoryStream expanded;
+    // IN and OUT the same file (by any of its names): refused before anything is touched.
+    struct stat a {
+    }, b{};
+    if (::stat(in.c_str(), &a) == 0 && ::stat(out.c_str(), &b) == 0 && a.st_dev == b.st_dev && a.st_ino == b.st_ino)
+        throw Exception("IN and OUT are the same file: " + FileNameText(out));
+    TFileStream source(in, fmOpenRead | fmShareDenyWrite); // its lock, before OUT is written
     std::vector<unsigned char> inBuffer(kBlockSize + kBlockSlack), outBuffer(kBlockSize + kBlockSlack);
-    const int32_t n = ExpandSection(source, expanded, inBuffer.data(), outBuffer.data());
-    TFileStream target(out, fmCreate);
-    target.WriteBuffer(expanded.Memory(), n);
-    return json{{"expanded", n}}.dump();
+    int64_t n = 0;
+    // Block by block into OUT, which is written as every save is.
+    SaveFileSafely(out, [&](TFileWriter& writer) {
+        n = ExpandSectionTo(
+            source,
+            [&](const unsigned char* bytes, int32_t count) {
+                writer.Append(std::string_view(reinterpret_cast<const char*>(bytes), static_cast<size_t>(count)));
+            },
+            inBuffer.data(), outBuffer.data());
+    });
+    return json{{"expanded", n}}.dump(-1, ' ', false, json::error_handler_t::replace);
 }
 
 // The registry walk of the keyword picker: the names of the entries of kind 10,
@@ -140,14 +164,14 @@ std::string Keywords(const std::string& lib) {
     json keywords = json::array();
     TNLXInterfaces& registry = NLXInterfaces();
     {
-        const TLibraryUse use = registry.UseLibrary(In(lib));
+        const TLibraryUse use = registry.UseLibrary(lib);
         const int count = registry.Count();
         for (int i = 0; i < count; ++i) {
             TNLXInterface* entry = registry.Items(i);
             if (entry->Kind == 10) keywords.push_back(Out(entry->Name()));
         }
     }
-    return json{{"keywords", keywords}}.dump();
+    return json{{"keywords", keywords}}.dump(-1, ' ', false, json::error_handler_t::replace);
 }
 
 } // namespace

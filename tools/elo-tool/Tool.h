@@ -24,7 +24,11 @@ struct Failure {
     std::string message; // Windows-1252, as the system raised it
     json partial = json::object();
     std::string rawMembers;
+    std::string messageUtf8 = {}; // when set, what the message is (it shows text Windows-1252 cannot)
 };
+
+// The message of an exception for the error document, in UTF-8.
+std::string MessageUtf8(const std::exception& e);
 
 // Ends the call with this output and exit status (a verb whose failure output
 // is not the usual error object).

@@ -1,0 +1,58 @@
+// Saving a file the careful way, for every file the system writes (links
+// files, expanded sections):
+//
+// - A symbolic link is followed to its final target; a dangling one names the
+//   file to create. A FIFO or a character device is written directly; any
+//   other kind of file that is not a regular file is refused.
+// - A file the user may not write is refused ("File access denied"), whatever
+//   its directory allows.
+// - A new file, or one that a new file can replace without losing anything of
+//   its identity (one link, its owner and group, its mode), is written to a
+//   temporary file beside it, synced and renamed over it.
+// - Otherwise (a hard-linked file, one of another owner, a directory that
+//   cannot be written) the file is written in place, after a durable copy of
+//   its old content that is removed only once the new content is complete and
+//   synced; a failure puts the old content back.
+//
+// A failed save leaves the old file intact and raises the platform's error.
+#pragma once
+
+#include <sys/types.h>
+
+#include <functional>
+#include <string>
+#include <string_view>
+
+namespace elo {
+
+// What a save writes through: large writes, started to disk as they go.
+class TFileWriter {
+public:
+    TFileWriter(int fd, std::string name);
+    TFileWriter(const TFileWriter&) = delete;
+    TFileWriter& operator=(const TFileWriter&) = delete;
+    void Append(std::string_view bytes);
+    void Flush();
+    off_t Written() const { return FWritten; }
+
+private:
+    void WriteAll(const char* p, size_t n);
+    int FFd;
+    std::string FName;
+    std::string FBuffer;
+    off_t FWritten = 0, FSynced = 0;
+};
+
+// Saves fileName with what produce appends.
+void SaveFileSafely(const std::string& fileName, const std::function<void(TFileWriter&)>& produce);
+
+// The target a save of fileName writes: symbolic links followed to the end
+// (a dangling one gives the path it names). Raises on a loop.
+std::string FinalTarget(const std::string& fileName);
+
+// Ignores SIGXFSZ (a write over the size limit then fails with "File too
+// large"), and removes the temporary file of a save under way when SIGINT,
+// SIGTERM or SIGHUP ends the program. Programs call it once at start.
+void InstallSaveSignalHandlers();
+
+} // namespace elo
