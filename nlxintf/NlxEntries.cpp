@@ -259,8 +259,9 @@ void TNLXInterface::ReadBody() {
     TnlxBufferedStream& stream = *lib.Stream;
     stream.SetPosition(BodyPosition);
     if (v >= 13) {
-        const int32_t n = ExpandSection(stream, lib.Expanded, lib.InBuffer.data(), lib.OutBuffer.data(),
-                                        BodySectionLimit(stream.Size()));
+        const int32_t n =
+            ExpandSection(stream, lib.Expanded, lib.InBuffer.data(), lib.OutBuffer.data(),
+                          BodySectionLimit(stream.Size(), GroupCount, int64_t{SymbolCount0} + SymbolCount1));
         TByteReader reader(lib.Expanded.Memory(), static_cast<size_t>(n));
         ReadBodyRecords(reader);
     } else {

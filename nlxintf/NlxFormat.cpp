@@ -225,8 +225,17 @@ int64_t ExpandSectionTo(TStream& library, const std::function<void(const unsigne
     return total;
 }
 
+int64_t BodySectionLimit(int64_t librarySize, int64_t groups, int64_t symbols) {
+    constexpr int64_t kText = 102400 + 4;                       // the longest text with its length
+    constexpr int64_t kGroup = 8 * kText, kSymbol = 32 * kText; // more than a record of either holds
+    const int64_t records = groups * kGroup + symbols * kSymbol + (int64_t{64} << 10);
+    return std::min(records, (int64_t{32} << 20) + 2 * librarySize);
+}
+
 int32_t ExpandSection(TStream& library, TMemoryStream& memory, unsigned char* in, unsigned char* out, int64_t limit) {
     memory.SetPosition(0);
+    // The memory grows to the section's size without being copied on the way.
+    if (limit < INT32_MAX) memory.Reserve(limit);
     const int64_t total = ExpandSectionTo(
         library, [&](const unsigned char* bytes, int32_t n) { memory.WriteBuffer(bytes, n); }, in, out,
         std::min<int64_t>(limit, INT32_MAX));

@@ -64,12 +64,11 @@ int64_t ExpandSectionTo(TStream& library, const std::function<void(const unsigne
                         unsigned char* inBuffer, unsigned char* outBuffer, int64_t limit = INT64_MAX);
 
 // What a section may expand to: an entry header holds a few texts of at most
-// 102400 bytes each; a body is bounded by the memory a reader may spend on a
-// library of its size.
+// 102400 bytes each; a body holds as many group and symbol records as the
+// header counts, each of a few such texts, and no more than the memory a
+// reader may spend on a library of its size.
 inline constexpr int64_t kHeaderSectionLimit = int64_t{1} << 20;
-inline int64_t BodySectionLimit(int64_t librarySize) {
-    return (int64_t{32} << 20) + 2 * librarySize;
-}
+int64_t BodySectionLimit(int64_t librarySize, int64_t groups, int64_t symbols);
 
 // The format version of a signature (the file's first bytes up to a NUL, at
 // most 6): the digits at its 4th and 5th characters, "S" counting as "0";

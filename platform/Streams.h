@@ -123,6 +123,9 @@ public:
     void SetSize(int64_t newSize) override;
     const char* ClassName() const override { return "TMemoryStream"; }
     void Clear();
+    // Room for size bytes without moving the data again (address space only:
+    // memory is used as the data grows).
+    void Reserve(int64_t size) { FData.reserve(static_cast<size_t>(size)); }
     char* Memory() { return FData.data(); }
 
 private:
