@@ -27,8 +27,9 @@ using namespace elo;
 
 namespace {
 
-const char* const kUsage = "Usage: elo [FILE]\n"
-                           "  Opens the links editor, with FILE when one is named.\n"
+const char* const kUsage = "Usage: elo [FILE [--path 'A\\B\\C']]\n"
+                           "  Opens the links editor, with FILE when one is named; --path selects\n"
+                           "  and shows the node of that path (its folders opened).\n"
                            "  --help      this text\n"
                            "  --version   the version\n";
 
@@ -115,13 +116,22 @@ int main(int argc, char** argv) {
         });
 
         std::vector<std::string> files;
+        QString path;
         const QStringList arguments = QApplication::arguments();
-        for (qsizetype i = 1; i < arguments.size(); ++i) files.push_back(QFile::encodeName(arguments[i]).toStdString());
+        for (qsizetype i = 1; i < arguments.size(); ++i) {
+            if (arguments[i] == "--path" && i + 1 < arguments.size())
+                path = arguments[++i];
+            else if (arguments[i].startsWith("--path="))
+                path = arguments[i].mid(7);
+            else
+                files.push_back(QFile::encodeName(arguments[i]).toStdString());
+        }
 
         auto* main = new TfrmMain;
         frmKeyw = new TfrmKeyw(main);
         main->show();
-        if (!files.empty()) Guard([&] { main->OpenFileNamed(files.front()); });
+        if (!files.empty() && Guard([&] { main->OpenFileNamed(files.front()); }) && !path.isEmpty())
+            Guard([&] { main->SelectPath(FromQString(path)); });
         // For measuring start-up: the program ends as soon as the main window
         // has painted and the event loop has nothing left to do.
         if (qEnvironmentVariableIsSet("ELO_EXIT_WHEN_IDLE")) ExitWhenPaintedAndIdle(main);

@@ -141,10 +141,30 @@ void TcmdListParser::Parse(std::string_view text) {
     // The command separator and the bracket's end count only as symbols: a
     // quoted "," or "]" is a value like any other.
     auto isSymbol = [&](int i, char c) { return kindOf(i) == tkSymbol && is(i, c); };
-    auto fail = [] { throw ESyntaxError(kSyntaxErrorMessage); };
+    int i = 0;
+    FErrorPosition = 0;
+    auto fail = [&] {
+        if (i >= count) {
+            // The tokens ran out: where the scanner stopped (an open quoted
+            // string or braced group begins there), after any blanks.
+            size_t end = 0;
+            if (count > 0) {
+                const TToken& t = *scanner.Tokens(count - 1);
+                end = static_cast<size_t>(t.Start + t.Length) + (t.Kind == tkString || t.Kind == tkBlock ? 1 : 0);
+            }
+            while (end < text.size() &&
+                   (text[end] == ' ' || text[end] == '\t' || text[end] == '\r' || text[end] == '\n'))
+                ++end;
+            FErrorPosition = static_cast<int>(end) + 1;
+        } else {
+            // A quoted string or braced group starts at its delimiter.
+            const TToken& t = *scanner.Tokens(i);
+            FErrorPosition = t.Start + (t.Kind == tkString || t.Kind == tkBlock ? 0 : 1);
+        }
+        throw ESyntaxError(kSyntaxErrorMessage);
+    };
     const std::string_view source = scanner.TokenList().Text();
 
-    int i = 0;
     while (i < count) {
         if (!(kindOf(i) == tkName || (kindOf(i) == tkBlock && i == 0))) {
             ++i; // anything in front of a command is skipped

@@ -82,9 +82,14 @@ public:
     const TcmdGroup& Commands(int index) const;
     void Clear();
     const std::string& Text() const { return FText; }
+    // Where the last Parse found the syntax error: the 1-based position in the
+    // text of the token it stopped at (one past the end when the text ended
+    // too soon); 0 after a parse without error.
+    int ErrorPosition() const { return FErrorPosition; }
 
 private:
     std::string FText;
+    int FErrorPosition = 0;
     // The scanner, configured once and given each text anew.
     std::unique_ptr<TScanner> FScanner;
     // Does not exist until the first Parse. Commands 0..FCount-1 are the

@@ -18,28 +18,59 @@ void MoveNodeTo(TLinkTree& tree, TTreeNode* node, TTreeNode* parent, int index) 
     tree.Move(node, parent, before);
 }
 
+// ---- TTreeCommand ------------------------------------------------------------------
+
+namespace {
+
+void ApplyTexts(TLinkTree& tree, TTreeNode* node, const std::string& text, const std::optional<std::string>& link) {
+    if (node->Text() != text) tree.SetText(node, text);
+    if (link && node->Data() && node->Data()->Link != *link) tree.SetLink(node, *link);
+}
+
+} // namespace
+
+void TTreeCommand::AddFollowUp(TTreeNode* node, std::string oldText, std::string newText,
+                               std::optional<std::string> oldLink, std::optional<std::string> newLink) {
+    FFollowUps.push_back({node, std::move(oldText), std::move(newText), std::move(oldLink), std::move(newLink)});
+}
+
+void TTreeCommand::undo() {
+    for (auto it = FFollowUps.rbegin(); it != FFollowUps.rend(); ++it)
+        ApplyTexts(FTree, it->Node, it->OldText, it->OldLink);
+    DoUndo();
+    if (FChanged) FChanged();
+}
+
+void TTreeCommand::redo() {
+    DoRedo();
+    if (FFirst) {
+        // The first redo only makes the change its caller has shown already.
+        FFirst = false;
+        return;
+    }
+    for (const TFollowUp& f : FFollowUps) ApplyTexts(FTree, f.Node, f.NewText, f.NewLink);
+    if (FChanged) FChanged();
+}
+
 // ---- TInsertCommand ----------------------------------------------------------------
 
 TInsertCommand::TInsertCommand(TLinkTree& tree, TTreeNode* node, std::function<void()> changed)
     : TTreeCommand(tree, QStringLiteral("Novo"), std::move(changed)), FNode(node), FParent(node->Parent()),
       FIndex(node->Index()) {}
 
-void TInsertCommand::undo() {
+void TInsertCommand::DoUndo() {
     FTaken = FTree.Detach(FNode);
-    Changed();
 }
 
-void TInsertCommand::redo() {
+void TInsertCommand::DoRedo() {
     if (FDone) {
         FDone = false;
-        Changed();
         return;
     }
     TTreeNode* before = nullptr;
     const int count = FParent ? FParent->Count() : FTree.RootCount();
     if (FIndex < count) before = FParent ? FParent->Item(FIndex) : FTree.Root(FIndex);
     FTree.Attach(std::move(FTaken), FParent, before);
-    Changed();
 }
 
 // ---- TDeleteCommand ----------------------------------------------------------------
@@ -48,17 +79,15 @@ TDeleteCommand::TDeleteCommand(TLinkTree& tree, TTreeNode* node, std::function<v
     : TTreeCommand(tree, QStringLiteral("Excluir"), std::move(changed)), FNode(node), FParent(node->Parent()),
       FIndex(node->Index()) {}
 
-void TDeleteCommand::redo() {
+void TDeleteCommand::DoRedo() {
     FTaken = FTree.Detach(FNode);
-    Changed();
 }
 
-void TDeleteCommand::undo() {
+void TDeleteCommand::DoUndo() {
     TTreeNode* before = nullptr;
     const int count = FParent ? FParent->Count() : FTree.RootCount();
     if (FIndex < count) before = FParent ? FParent->Item(FIndex) : FTree.Root(FIndex);
     FTree.Attach(std::move(FTaken), FParent, before);
-    Changed();
 }
 
 // ---- TMoveCommand ------------------------------------------------------------------
@@ -68,7 +97,7 @@ TMoveCommand::TMoveCommand(TLinkTree& tree, TTreeNode* node, TTreeNode* parent, 
     : TTreeCommand(tree, QStringLiteral("Mover"), std::move(changed)), FNode(node), FOldParent(node->Parent()),
       FOldIndex(node->Index()), FNewParent(parent), FBefore(before) {}
 
-void TMoveCommand::redo() {
+void TMoveCommand::DoRedo() {
     if (FNewIndex < 0) {
         // The first time, as the drop asked; later by position.
         FMoves =
@@ -78,12 +107,10 @@ void TMoveCommand::redo() {
     } else {
         MoveNodeTo(FTree, FNode, FNewParent, FNewIndex);
     }
-    Changed();
 }
 
-void TMoveCommand::undo() {
+void TMoveCommand::DoUndo() {
     MoveNodeTo(FTree, FNode, FOldParent, FOldIndex);
-    Changed();
 }
 
 // ---- TChangeCommand ----------------------------------------------------------------
@@ -97,18 +124,15 @@ TChangeCommand::TChangeCommand(TLinkTree& tree, TTreeNode* node, std::string tex
 }
 
 void TChangeCommand::Apply(const std::string& text, const std::optional<std::string>& link) {
-    if (FNode->Text() != text) FTree.SetText(FNode, text);
-    if (link && FNode->Data() && FNode->Data()->Link != *link) FTree.SetLink(FNode, *link);
+    ApplyTexts(FTree, FNode, text, link);
 }
 
-void TChangeCommand::redo() {
+void TChangeCommand::DoRedo() {
     Apply(FNewText, FNewLink);
-    Changed();
 }
 
-void TChangeCommand::undo() {
+void TChangeCommand::DoUndo() {
     Apply(FOldText, FOldLink);
-    Changed();
 }
 
 } // namespace elo

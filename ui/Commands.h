@@ -9,6 +9,7 @@
 #include <functional>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "links/LinkTree.h"
 
@@ -24,19 +25,28 @@ public:
     TTreeCommand(TLinkTree& tree, const QString& text, std::function<void()> changed)
         : QUndoCommand(text), FTree(tree), FChanged(std::move(changed)) {}
 
+    void undo() final;
+    void redo() final;
+
+    // A change the window made by itself after this step (an identifier drawn,
+    // a caption written back) belongs to the state this step leads to: undoing
+    // the step takes it back too, redoing makes it again.
+    void AddFollowUp(TTreeNode* node, std::string oldText, std::string newText, std::optional<std::string> oldLink,
+                     std::optional<std::string> newLink);
+
 protected:
-    // After an undo or a redo; not after the first redo, which only makes
-    // the change its caller has shown already.
-    void Changed() {
-        if (FFirst)
-            FFirst = false;
-        else if (FChanged)
-            FChanged();
-    }
+    virtual void DoUndo() = 0;
+    virtual void DoRedo() = 0;
     TLinkTree& FTree;
 
 private:
+    struct TFollowUp {
+        TTreeNode* Node;
+        std::string OldText, NewText;
+        std::optional<std::string> OldLink, NewLink;
+    };
     std::function<void()> FChanged;
+    std::vector<TFollowUp> FFollowUps;
     bool FFirst = true;
 };
 
@@ -44,8 +54,8 @@ private:
 class TInsertCommand : public TTreeCommand {
 public:
     TInsertCommand(TLinkTree& tree, TTreeNode* node, std::function<void()> changed);
-    void undo() override;
-    void redo() override;
+    void DoUndo() override;
+    void DoRedo() override;
 
 private:
     TTreeNode* FNode;
@@ -59,8 +69,8 @@ private:
 class TDeleteCommand : public TTreeCommand {
 public:
     TDeleteCommand(TLinkTree& tree, TTreeNode* node, std::function<void()> changed);
-    void undo() override;
-    void redo() override;
+    void DoUndo() override;
+    void DoRedo() override;
 
 private:
     TTreeNode* FNode;
@@ -73,8 +83,8 @@ private:
 class TMoveCommand : public TTreeCommand {
 public:
     TMoveCommand(TLinkTree& tree, TTreeNode* node, TTreeNode* parent, TTreeNode* before, std::function<void()> changed);
-    void undo() override;
-    void redo() override;
+    void DoUndo() override;
+    void DoRedo() override;
     bool Moves() const { return FMoves; }
 
 private:
@@ -92,8 +102,8 @@ class TChangeCommand : public TTreeCommand {
 public:
     TChangeCommand(TLinkTree& tree, TTreeNode* node, std::string text, std::optional<std::string> link,
                    const QString& name, std::function<void()> changed);
-    void undo() override;
-    void redo() override;
+    void DoUndo() override;
+    void DoRedo() override;
 
 private:
     void Apply(const std::string& text, const std::optional<std::string>& link);

@@ -21,6 +21,7 @@
 
 #include "Images.h"
 #include "VetoSelection.h"
+#include "cmdlang/LnkUtils.h"
 #include "grid/EventBoundary.h"
 #include "grid/QtText.h"
 #include "keyw.h"
@@ -238,8 +239,18 @@ void TfrmLkEdit::CreateControls(bool embedded) {
     ListView1 = new TTagListView(this);
     Splitter3->addWidget(ListView1);
 
-    StringGrid2 = new TPalGrid(Splitter3);
+    // The grid, and under it whether the parameters make a tag text that parses.
+    auto* gridPane = new QWidget(Splitter3);
+    auto* gridLayout = new QVBoxLayout(gridPane);
+    gridLayout->setContentsMargins(0, 0, 0, 0);
+    gridLayout->setSpacing(1);
+    StringGrid2 = new TPalGrid(gridPane);
     StringGrid2->setObjectName("StringGrid2");
+    gridLayout->addWidget(StringGrid2, 1);
+    ParseStatus = new QLabel(gridPane);
+    ParseStatus->setObjectName("ParseStatus");
+    ParseStatus->setContentsMargins(3, 0, 3, 1);
+    gridLayout->addWidget(ParseStatus);
     StringGrid2->SetColCount(3);
     StringGrid2->SetFixedCols(0);
     StringGrid2->SetRowCount(2);
@@ -251,7 +262,7 @@ void TfrmLkEdit::CreateControls(bool embedded) {
     StringGrid2->DefaultDrawing = false;
     StringGrid2->SetOptions(dgeColSizing | dgeEditing | dgeAutoAppendRows | dgeArrowKeyActive);
     StringGrid2->KeyCol = -1;
-    Splitter3->addWidget(StringGrid2);
+    Splitter3->addWidget(gridPane);
     Splitter3->setSizes({241, 409});
     Splitter3->setStretchFactor(1, 1);
     ResetGrid();
@@ -470,9 +481,7 @@ int TfrmLkEdit::ShowModal() {
 
 // ---- the grid --------------------------------------------------------------------------------
 
-void TfrmLkEdit::Commit() {
-    QTreeWidgetItem* row = SelectedRow();
-    if (!row) return;
+std::string TfrmLkEdit::GridTagText() const {
     std::vector<TTagParameter> rows;
     const int last = StringGrid2->RowCount() - 1;
     for (int r = 1; r <= last; ++r) {
@@ -482,8 +491,40 @@ void TfrmLkEdit::Commit() {
         if (last > 1 && p.Name.empty() && p.Source.empty()) continue;
         rows.push_back(std::move(p));
     }
+    return TagTextFromParameters(rows);
+}
+
+void TfrmLkEdit::Commit() {
+    QTreeWidgetItem* row = SelectedRow();
+    if (!row) return;
+    const std::string text = GridTagText();
     GiveSubItems(row);
-    SetRowText(row, TagTextFromParameters(rows));
+    SetRowText(row, text);
+}
+
+void TfrmLkEdit::ShowParseStatus() {
+    if (!SelectedRow()) {
+        ParseStatus->clear();
+        return;
+    }
+    std::string text;
+    try {
+        text = GridTagText();
+    } catch (const Exception& e) {
+        ParseStatus->setStyleSheet(QStringLiteral("color: #b00000;"));
+        ParseStatus->setText(ToQString(e.Message));
+        return;
+    }
+    TcmdListParser parser;
+    try {
+        parser.Parse(text);
+        ParseStatus->setStyleSheet(QStringLiteral("color: #006000;"));
+        ParseStatus->setText(QStringLiteral("Par\u00E2metros v\u00E1lidos"));
+    } catch (const ESyntaxError& e) {
+        ParseStatus->setStyleSheet(QStringLiteral("color: #b00000;"));
+        ParseStatus->setText(ToQString(e.Message) +
+                             QStringLiteral(" (coluna %1 de: %2)").arg(parser.ErrorPosition()).arg(ToQString(text)));
+    }
 }
 
 void TfrmLkEdit::FillGrid(QTreeWidgetItem* row) {
@@ -494,6 +535,8 @@ void TfrmLkEdit::FillGrid(QTreeWidgetItem* row) {
     StringGrid2->SetCells(1, 0, QString::fromUtf8("\u00CDtem"));
     StringGrid2->SetCells(2, 0, QString::fromUtf8("Conte\u00FAdo"));
     StringGrid2->SetFixedRows(1);
+    // Whatever the filling comes to, the status says whether it parses.
+    TScopeExit status([this] { ShowParseStatus(); });
     if (!row || !HasSubItems(row)) {
         StringGrid2->SetRowCount(2);
         return;
@@ -523,6 +566,7 @@ void TfrmLkEdit::StringGrid2KeyDown(int& key, Qt::KeyboardModifiers) {
         for (int c = 0; c < 3; ++c) g.SetCells(c, r, g.Cells(c, r + 1));
     g.SetRowCount(g.RowCount() - 1);
     if (QTreeWidgetItem* row = SelectedRow()) SetRowCaption(row, g.Cells(1, 1));
+    ShowParseStatus();
 }
 
 void TfrmLkEdit::StringGrid2SelectCell(int, int row, bool&) {
@@ -535,6 +579,7 @@ void TfrmLkEdit::StringGrid2SetEditText(int col, int row, const QString& value) 
     MarkEdited();
     if (col == 1 && row == 1)
         if (QTreeWidgetItem* tag = SelectedRow()) SetRowCaption(tag, value);
+    ShowParseStatus();
 }
 
 // ---- the tag list ------------------------------------------------------------------------------

@@ -20,6 +20,7 @@
 
 class QCheckBox;
 class QComboBox;
+class QLabel;
 class QLineEdit;
 class QPlainTextEdit;
 class QPushButton;
@@ -79,6 +80,11 @@ public:
 
     // The window's algorithms.
     void Commit();
+    // The tag text the grid's rows make (what Commit stores).
+    std::string GridTagText() const;
+    // Under the grid: whether that text parses, or the parser's message and
+    // the column where it failed.
+    void ShowParseStatus();
     void FillGrid(QTreeWidgetItem* row); // Filling the grid (null: no row)
     void NestedEditing();
     // Something the person changed since the last decoding.
@@ -130,6 +136,7 @@ public:
     TTagListView* ListView1;
     QSplitter* Splitter3;
     TPalGrid* StringGrid2;
+    QLabel* ParseStatus;
     QWidget* Panel2;
     QPushButton* Button1;
     QPushButton* Button2;

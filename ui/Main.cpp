@@ -2,19 +2,28 @@
 
 #include <QAction>
 #include <QApplication>
+#include <QCheckBox>
+#include <QClipboard>
 #include <QCloseEvent>
 #include <QCursor>
+#include <QDockWidget>
 #include <QDrag>
+#include <QGridLayout>
 #include <QHBoxLayout>
 #include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
 #include <QMenu>
 #include <QMimeData>
 #include <QScreen>
 #include <QScrollBar>
+#include <QShortcut>
 #include <QSplitter>
 #include <QStyledItemDelegate>
 #include <QTimer>
 #include <QToolBar>
+#include <QToolButton>
 #include <QVBoxLayout>
 
 #include "Commands.h"
@@ -25,6 +34,8 @@
 #include "VetoSelection.h"
 #include "grid/EventBoundary.h"
 #include "grid/QtText.h"
+#include "links/Find.h"
+#include "links/LinksCheck.h"
 #include "platform/MessageHook.h"
 
 namespace elo {
@@ -201,12 +212,54 @@ void TfrmMain::CreateControls() {
     Splitter1->setChildrenCollapsible(false);
     layout->addWidget(Splitter1, 1);
 
+    // The left side: the find bar (hidden until Ctrl+F) above the tree.
+    auto* treeArea = new QWidget(Splitter1);
+    auto* treeLayout = new QVBoxLayout(treeArea);
+    treeLayout->setContentsMargins(0, 0, 0, 0);
+    treeLayout->setSpacing(2);
+    FindBar = new QWidget(treeArea);
+    FindBar->setObjectName("FindBar");
+    auto* findLayout = new QGridLayout(FindBar);
+    findLayout->setContentsMargins(2, 2, 2, 0);
+    findLayout->setSpacing(2);
+    FindEdit = new QLineEdit(FindBar);
+    FindEdit->setObjectName("FindEdit");
+    FindEdit->setPlaceholderText(QStringLiteral("Procurar (F3, Shift+F3)"));
+    FindEdit->setClearButtonEnabled(true);
+    auto* previous = new QToolButton(FindBar);
+    previous->setArrowType(Qt::UpArrow);
+    previous->setToolTip(QStringLiteral("Anterior (Shift+F3)"));
+    auto* next = new QToolButton(FindBar);
+    next->setArrowType(Qt::DownArrow);
+    next->setToolTip(QString::fromUtf8("Pr\u00F3ximo (F3)"));
+    FindInLinks = new QCheckBox(QStringLiteral("Procurar nos links"), FindBar);
+    FindInLinks->setObjectName("FindInLinks");
+    FindStatus = new QLabel(FindBar);
+    FindStatus->setObjectName("FindStatus");
+    findLayout->addWidget(FindEdit, 0, 0);
+    findLayout->addWidget(previous, 0, 1);
+    findLayout->addWidget(next, 0, 2);
+    findLayout->addWidget(FindInLinks, 1, 0);
+    findLayout->addWidget(FindStatus, 1, 1, 1, 2);
+    FindBar->hide();
+    treeLayout->addWidget(FindBar);
+    connect(previous, &QToolButton::clicked, this, [this] { Guard([&] { FindNext(false); }); });
+    connect(next, &QToolButton::clicked, this, [this] { Guard([&] { FindNext(true); }); });
+    connect(FindEdit, &QLineEdit::returnPressed, this, [this] { Guard([&] { FindNext(true); }); });
+    auto* closeFind =
+        new QShortcut(QKeySequence(Qt::Key_Escape), FindBar, nullptr, nullptr, Qt::WidgetWithChildrenShortcut);
+    connect(closeFind, &QShortcut::activated, this, [this] {
+        FindBar->hide();
+        TreeView1->setFocus();
+    });
+
     TreeView1 = new TLinkTreeView(this);
     FModel = new TLinkTreeModel(Document.Tree);
     TreeView1->setModel(FModel);
     FSelection = new TVetoSelectionModel(FModel);
     TreeView1->setSelectionModel(FSelection);
-    Splitter1->addWidget(TreeView1);
+    treeLayout->addWidget(TreeView1, 1);
+    Splitter1->addWidget(treeArea);
 
     // The editor fills the rest of the window; hidden while no link is selected.
     auto* editorArea = new QWidget(Splitter1);
@@ -219,6 +272,21 @@ void TfrmMain::CreateControls() {
     Splitter1->addWidget(editorArea);
     Splitter1->setSizes({214, 427});
     Splitter1->setStretchFactor(1, 1);
+
+    // "Verificar arquivo": the problems of the document, each leading to its node.
+    CheckDock = new QDockWidget(QStringLiteral("Verificar arquivo"), this);
+    CheckDock->setObjectName("CheckDock");
+    CheckList = new QListWidget(CheckDock);
+    CheckList->setObjectName("CheckList");
+    CheckDock->setWidget(CheckList);
+    addDockWidget(Qt::BottomDockWidgetArea, CheckDock);
+    CheckDock->hide();
+    connect(CheckList, &QListWidget::itemActivated, this, [this](QListWidgetItem* item) {
+        Guard([&] {
+            const std::string path = FromQString(item->data(Qt::UserRole).toString());
+            if (!path.empty()) SelectPath(path);
+        });
+    });
 
     Timer1 = new QTimer(this);
     Timer1->setObjectName("Timer1");
@@ -262,6 +330,14 @@ void TfrmMain::CreateActions() {
     N1->setObjectName("N1");
     novo->addAction(PastaRaz1);
     novo->addAction(N2);
+    // The path of the node: from the menu, or Ctrl+Shift+C while the tree has
+    // the focus (the tag list keeps Ctrl+C in either letter case for itself).
+    CopiarCaminho1 = NamedAction(this, "CopiarCaminho1", QStringLiteral("Copiar caminho"));
+    CopiarCaminho1->setShortcut(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_C));
+    CopiarCaminho1->setShortcutContext(Qt::WidgetWithChildrenShortcut);
+    TreeView1->addAction(CopiarCaminho1);
+    PopupMenu1->addAction(CopiarCaminho1);
+    actCopyPath = CopiarCaminho1;
 
     // The hidden New and Save buttons keep their actions reachable by the
     // keys every editor has, with Save As and Undo / Redo beside them.
@@ -279,6 +355,10 @@ void TfrmMain::CreateActions() {
     actUndo = key("actUndo", QStringLiteral("Desfazer"), QKeySequence::Undo);
     actRedo = key("actRedo", QStringLiteral("Refazer"), QKeySequence(Qt::CTRL | Qt::Key_Y));
     actRedo->setShortcuts({QKeySequence(Qt::CTRL | Qt::Key_Y), QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Z)});
+    actFind = key("actFind", QStringLiteral("Procurar"), QKeySequence::Find);
+    actFindNext = key("actFindNext", QString::fromUtf8("Pr\u00F3ximo"), QKeySequence(Qt::Key_F3));
+    actFindPrevious = key("actFindPrevious", QStringLiteral("Anterior"), QKeySequence(Qt::SHIFT | Qt::Key_F3));
+    actCheckFile = key("actCheckFile", QStringLiteral("Verificar arquivo"), QKeySequence(Qt::Key_F7));
 }
 
 void TfrmMain::CreateConnections() {
@@ -312,6 +392,11 @@ void TfrmMain::CreateConnections() {
             FUndo.redo();
         });
     });
+    connect(actFind, &QAction::triggered, this, [this] { Guard([&] { ShowFindBar(); }); });
+    connect(actFindNext, &QAction::triggered, this, [this] { Guard([&] { FindNext(true); }); });
+    connect(actFindPrevious, &QAction::triggered, this, [this] { Guard([&] { FindNext(false); }); });
+    connect(CopiarCaminho1, &QAction::triggered, this, [this] { Guard([&] { CopyPath(); }); });
+    connect(actCheckFile, &QAction::triggered, this, [this] { Guard([&] { CheckFile(); }); });
     connect(Pasta1, &QAction::triggered, this, [this] { Guard([&] { Pasta1Click(); }); });
     connect(tem1, &QAction::triggered, this, [this] { Guard([&] { tem1Click(); }); });
     connect(PastaRaz1, &QAction::triggered, this, [this] { Guard([&] { PastaRaz1Click(); }); });
@@ -355,9 +440,16 @@ bool TfrmMain::LeaveLink(TTreeNode* node) {
                                     [this] { Reshow(); }));
         } else if (changed) {
             // What showing the link added by itself (an identifier drawn, the
-            // text written the editor's way) is kept without an undo step.
+            // text written the editor's way) is kept without an undo step of
+            // its own: it joins the step that led to this state.
+            std::string oldText(node->Text());
+            std::string oldLink(node->Data()->Link);
             if (node->Data()->Link != link) Document.Tree.SetLink(node, link);
             if (node->Text() != text) Document.Tree.SetText(node, text);
+            if (FUndo.index() > 0)
+                if (auto* step = dynamic_cast<const TTreeCommand*>(FUndo.command(FUndo.index() - 1)))
+                    const_cast<TTreeCommand*>(step)->AddFollowUp(node, std::move(oldText), text, std::move(oldLink),
+                                                                 link);
         }
         Editor->ClearEdited();
         return true;
@@ -408,9 +500,17 @@ void TfrmMain::TreeView1Edited(TTreeNode* node, const std::string& text) {
     // A text holding "\" or "=" would read back as another path: refused.
     const std::string why = ValidateNodeText(text);
     if (!why.empty()) throw ELinksFileError(why);
-    if (node->Text() != text)
-        Push(new TChangeCommand(Document.Tree, node, text, std::nullopt, QStringLiteral("Renomear"), [] {}));
     Editor->SetLinkCaption(text);
+    if (node == FShown && node->Data()) {
+        // A link's caption follows its node's text: one step renames both.
+        const std::string link = Editor->LinkToStore();
+        if (node->Text() != text || node->Data()->Link != link)
+            Push(new TChangeCommand(Document.Tree, node, text, link, QStringLiteral("Renomear"), [this] { Reshow(); }));
+        Editor->ClearEdited();
+    } else if (node->Text() != text) {
+        Push(new TChangeCommand(Document.Tree, node, text, std::nullopt, QStringLiteral("Renomear"),
+                                [this] { Reshow(); }));
+    }
 }
 
 bool TfrmMain::TreeView1KeyDown(QKeyEvent* event) {
@@ -473,6 +573,52 @@ void TfrmMain::PastaRaz1Click() {
 }
 void TfrmMain::N2Click() {
     AddNode(false, true);
+}
+
+// ---- finding, paths, the file check -----------------------------------------------------------
+
+void TfrmMain::ShowFindBar() {
+    FindBar->show();
+    FindEdit->setFocus();
+    FindEdit->selectAll();
+}
+
+bool TfrmMain::FindNext(bool forward) {
+    if (!FindBar->isVisible() || FindEdit->text().isEmpty()) {
+        ShowFindBar();
+        return false;
+    }
+    const TNodeFinder finder(FromQString(FindEdit->text()), FindInLinks->isChecked());
+    const TTreeNode* found = finder.Next(Document.Tree, Selected(), forward);
+    FindStatus->setText(found ? QString() : QString::fromUtf8("N\u00E3o encontrado"));
+    // Selected as any other node: the link that was shown is left first.
+    return found && SelectNode(const_cast<TTreeNode*>(found));
+}
+
+void TfrmMain::CopyPath() {
+    if (TTreeNode* node = Selected()) QGuiApplication::clipboard()->setText(ToQString(TLinksDocument::NodePath(node)));
+}
+
+bool TfrmMain::SelectPath(const std::string& path) {
+    std::string missing;
+    const TTreeNode* node = NodeAtPath(Document.Tree, path, &missing);
+    if (!node) {
+        ShowMessageBox("O caminho \"" + path + "\" n\xE3o foi encontrado: falta \"" + missing + "\"", "");
+        return false;
+    }
+    return SelectNode(const_cast<TTreeNode*>(node));
+}
+
+void TfrmMain::CheckFile() {
+    // The document as a save would write it, with what the editor holds.
+    if (FShown) LeaveLink(FShown);
+    CheckList->clear();
+    for (const TFileProblem& p : CheckLinksText(Document.LinksText())) {
+        auto* item = new QListWidgetItem(ToQString("Linha " + std::to_string(p.Line) + ": " + p.Message), CheckList);
+        item->setData(Qt::UserRole, ToQString(p.Path));
+    }
+    if (CheckList->count() == 0) new QListWidgetItem(QStringLiteral("Nenhum problema encontrado"), CheckList);
+    CheckDock->show();
 }
 
 // ---- drag and drop ---------------------------------------------------------------------------

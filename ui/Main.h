@@ -14,6 +14,11 @@
 #include "links/LinksFile.h"
 
 class QAction;
+class QCheckBox;
+class QDockWidget;
+class QLabel;
+class QLineEdit;
+class QListWidget;
 class QMenu;
 class QSplitter;
 class QTimer;
@@ -93,6 +98,18 @@ public:
     void DeleteSelected();
     void RenameSelected();
 
+    // Beside what the window always did: finding nodes, paths, the file check.
+    void ShowFindBar();
+    // The next (previous) node whose text, or link when asked, holds the
+    // find bar's text; selected as a click would. False when none does.
+    bool FindNext(bool forward = true);
+    void CopyPath();
+    // Selects the node a path names; false (and the missing part said) when
+    // there is none.
+    bool SelectPath(const std::string& path);
+    // "Verificar arquivo": the problems a check of the document finds.
+    void CheckFile();
+
     // Leaving a link: the editor's record goes into the node. False when it
     // fails (the error was shown).
     bool LeaveLink(TTreeNode* node);
@@ -128,6 +145,18 @@ public:
     QAction* actSaveAs;
     QAction* actUndo;
     QAction* actRedo;
+    QAction* actFind;
+    QAction* actFindNext;
+    QAction* actFindPrevious;
+    QAction* actCopyPath;
+    QAction* actCheckFile;
+    QAction* CopiarCaminho1; // "Copiar caminho" in the tree's menu
+    QWidget* FindBar;
+    QLineEdit* FindEdit;
+    QCheckBox* FindInLinks;
+    QLabel* FindStatus;
+    QDockWidget* CheckDock;
+    QListWidget* CheckList;
 
     bool Dragging = false;
 

@@ -195,3 +195,20 @@ TEST(Parser, PartialResultStaysAfterAnErrorAndParseReplacesIt) {
     p.Clear();
     EXPECT_EQ(p.Count(), 0);
 }
+
+TEST(Parser, TheErrorPositionPointsAtWhereTheGrammarStopped) {
+    TcmdListParser p;
+    auto at = [&](std::string_view text) {
+        try {
+            p.Parse(text);
+        } catch (const ESyntaxError&) {
+        }
+        return p.ErrorPosition();
+    };
+    EXPECT_EQ(at("a=1;b=2"), 0);
+    EXPECT_EQ(at("a=1;"), 5);      // the text ended where an item was needed
+    EXPECT_EQ(at("a=1 b=2"), 6);   // "b" separates: the next item starts at "=", no name follows it
+    EXPECT_EQ(at("p=[v\"]\""), 5); // the quoted "]" does not close the bracket form
+    EXPECT_EQ(at("x"), 1);         // a name without its "="
+    EXPECT_EQ(at("p=\"open"), 3);  // a quoted value left open: where it begins
+}
