@@ -10,20 +10,43 @@ TNodeFinder::TNodeFinder(std::string_view text, bool inLinks) : FFolded(FoldCase
     if (FFolded.empty()) return;
     const unsigned char* fold = FoldCaseTable();
     for (int b = 0; b < 256; ++b) FFirst[b] = fold[b] == static_cast<unsigned char>(FFolded[0]);
+    // A byte of the text that only itself folds to (a digit, a quote) can be
+    // looked for with memchr; the match is then checked around it.
+    for (size_t j = 0; j < FFolded.size() && FAnchor == std::string::npos; ++j) {
+        int sources = 0;
+        for (int b = 0; b < 256; ++b) sources += fold[b] == static_cast<unsigned char>(FFolded[j]);
+        if (sources == 1) FAnchor = j;
+    }
+}
+
+bool TNodeFinder::HoldsAt(const unsigned char* h) const {
+    const unsigned char* fold = FoldCaseTable();
+    const auto* needle = reinterpret_cast<const unsigned char*>(FFolded.data());
+    size_t k = 0;
+    while (k < FFolded.size() && fold[h[k]] == needle[k]) ++k;
+    return k == FFolded.size();
 }
 
 bool TNodeFinder::Holds(std::string_view haystack) const {
     const size_t n = FFolded.size();
     if (haystack.size() < n) return false;
-    const unsigned char* fold = FoldCaseTable();
     const auto* h = reinterpret_cast<const unsigned char*>(haystack.data());
-    const auto* needle = reinterpret_cast<const unsigned char*>(FFolded.data());
     const size_t last = haystack.size() - n;
+    if (FAnchor != std::string::npos) {
+        const unsigned char anchor = static_cast<unsigned char>(FFolded[FAnchor]);
+        const unsigned char* from = h + FAnchor;
+        const unsigned char* end = h + last + FAnchor + 1; // one past the anchor of the last start
+        while (from < end) {
+            const auto* at = static_cast<const unsigned char*>(std::memchr(from, anchor, end - from));
+            if (!at) return false;
+            if (HoldsAt(at - FAnchor)) return true;
+            from = at + 1;
+        }
+        return false;
+    }
     for (size_t i = 0; i <= last; ++i) {
         if (!FFirst[h[i]]) continue; // most bytes cannot begin a match
-        size_t k = 1;
-        while (k < n && fold[h[i + k]] == needle[k]) ++k;
-        if (k == n) return true;
+        if (HoldsAt(h + i)) return true;
     }
     return false;
 }
@@ -57,9 +80,10 @@ const TTreeNode* TNodeFinder::Next(const TLinkTree& tree, const TTreeNode* from,
         return next ? next : (forward ? tree.First() : LastInTreeOrder(tree)); // round the tree
     };
     const TTreeNode* start = from ? step(from) : (forward ? tree.First() : LastInTreeOrder(tree));
+    const TTreeNode* stop = from ? from : (forward ? LastInTreeOrder(tree) : tree.First());
     for (const TTreeNode* n = start;; n = step(n)) {
         if (Matches(n)) return n;
-        if (n == (from ? from : (forward ? LastInTreeOrder(tree) : tree.First()))) return nullptr;
+        if (n == stop) return nullptr;
     }
 }
 

@@ -22,7 +22,9 @@ public:
 
 private:
     bool Holds(std::string_view haystack) const;
+    bool HoldsAt(const unsigned char* at) const;
     std::string FFolded;
+    size_t FAnchor = std::string::npos;
     bool FInLinks;
     bool FFirst[256] = {}; // bytes that fold to the text's first byte
 };

@@ -2,9 +2,11 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <random>
 
 #include "links/Find.h"
 #include "links/LinksFile.h"
+#include "platform/Text.h"
 
 using namespace elo;
 
@@ -73,4 +75,33 @@ TEST(Find, PathsNameNodesOrTheirMissingPart) {
     EXPECT_EQ(NodeAtPath(doc.Tree, "Menu\\Nada\\X", &missing), nullptr);
     EXPECT_EQ(missing, "Nada");
     EXPECT_EQ(NodeAtPath(doc.Tree, "", &missing), nullptr);
+}
+
+TEST(Find, MatchesAsFoldingBothTextsAndSearchingWould) {
+    // Random texts from a small alphabet of letters (with case and accents),
+    // digits and quotes: a match may begin, end or repeat anywhere.
+    std::mt19937 rng(5);
+    const std::string alphabet = "aA1\"_ \xE9\xC9x9";
+    auto random = [&](size_t most) {
+        std::string s(rng() % (most + 1), ' ');
+        for (char& c : s) c = alphabet[rng() % alphabet.size()];
+        return s;
+    };
+    std::string text = "_currentid=1\r\n";
+    for (int i = 0; i < 300; ++i)
+        text += "R\\" + std::to_string(i) + random(12) + "=link={T};p=\"" + random(20) + "\"\r\n";
+    TLinksDocument doc;
+    doc.LoadLinksText(text);
+    for (int round = 0; round < 300; ++round) {
+        const std::string needle = random(4);
+        const bool inLinks = rng() % 2;
+        const TNodeFinder finder(needle, inLinks);
+        const std::string folded = FoldCaseLocale(needle);
+        doc.Tree.ForEach([&](const TTreeNode* n) {
+            bool expected = !folded.empty() && FoldCaseLocale(n->Text()).find(folded) != std::string::npos;
+            if (inLinks && n->Data() && !folded.empty())
+                expected = expected || FoldCaseLocale(n->Data()->Link).find(folded) != std::string::npos;
+            ASSERT_EQ(finder.Matches(n), expected) << "\"" << needle << "\" in " << n->Text();
+        });
+    }
 }
