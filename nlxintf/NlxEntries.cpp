@@ -143,8 +143,7 @@ void TNLXInterface::Unlock() {
 
 std::string TNLXInterface::Name() {
     EnsureHeader();
-    const size_t dot = FullName.rfind('.');
-    return dot == std::string::npos ? FullName : FullName.substr(dot + 1);
+    return std::string(SplitDottedName(FullName).second);
 }
 
 const std::string& TNLXInterface::GetFullName() {

@@ -1,6 +1,7 @@
 #include "NlxFormat.h"
 
 #include <algorithm>
+#include <bit>
 #include <cstring>
 
 #include "NlxEntries.h"
@@ -156,7 +157,7 @@ int32_t ExpandBlock(const unsigned char* s, int32_t size, unsigned char* out) {
             // what the room does not cover is checked.
             for (int k = 0; k < 16;) {
                 if (!(control & 0x8000u)) {
-                    const int literals = control == 0 ? 16 - k : std::min(16 - k, __builtin_clz(control << 16));
+                    const int literals = std::min(16 - k, std::countl_zero(static_cast<uint16_t>(control)));
                     if (n + literals > kBlockSize) BadBlock("expands past 8192 bytes");
                     Store8(out + n, Load8(s + p));
                     Store8(out + n + 8, Load8(s + p + 8));
@@ -175,7 +176,7 @@ int32_t ExpandBlock(const unsigned char* s, int32_t size, unsigned char* out) {
             continue;
         }
         if (!(control & 0x8000u)) {
-            int literals = control == 0 ? bits : std::min(bits, __builtin_clz(control << 16));
+            int literals = std::min(bits, std::countl_zero(static_cast<uint16_t>(control)));
             if (literals > size - p) literals = size - p; // the block ends inside the word
             if (n + literals > kBlockSize) BadBlock("expands past 8192 bytes");
             if (p + 16 <= size) {
@@ -260,15 +261,10 @@ int FormatVersionOf(std::string_view signature) {
     return (a - '0') * 10 + (b - '0');
 }
 
-void SplitDottedName(std::string_view name, std::string& prefix, std::string& part) {
+std::pair<std::string_view, std::string_view> SplitDottedName(std::string_view name) {
     const size_t dot = name.rfind('.');
-    if (dot == std::string_view::npos) {
-        prefix.clear();
-        part.assign(name);
-    } else {
-        prefix.assign(name.substr(0, dot));
-        part.assign(name.substr(dot + 1));
-    }
+    if (dot == std::string_view::npos) return {std::string_view(), name};
+    return {name.substr(0, dot), name.substr(dot + 1)};
 }
 
 std::vector<unsigned char> ReadDirectoryRecords(TStream& library, int& formatVersion) {
@@ -285,15 +281,16 @@ std::vector<unsigned char> ReadDirectoryRecords(TStream& library, int& formatVer
     const int32_t directory = ReadI32(library);
     if (directory < 8 || directory > size - 4)
         throw TNLXInterfaceError("Directory offset outside the file.The nlx file can be corrupt");
-    const int64_t capacity = (size - directory - 4) / 68;
+    const int64_t capacity = (size - directory - 4) / static_cast<int64_t>(dir::kRecordSize);
     if (entryCount > capacity)
         throw TNLXInterfaceError("More entries than the directory holds.The nlx file can be corrupt");
     std::vector<unsigned char> records;
-    records.resize(static_cast<size_t>(entryCount) * 68);
+    records.resize(static_cast<size_t>(entryCount) * dir::kRecordSize);
     library.SetPosition(directory);
     ReadBytes(library, records.data(), static_cast<int32_t>(records.size()));
-    for (size_t at = 0; at < records.size(); at += 68)
-        if (records[at] > 58) throw TNLXInterfaceError("Bad entry name length.The nlx file can be corrupt");
+    for (size_t at = 0; at < records.size(); at += dir::kRecordSize)
+        if (records[at + dir::kNameLength] > dir::kNameMax)
+            throw TNLXInterfaceError("Bad entry name length.The nlx file can be corrupt");
     return records;
 }
 

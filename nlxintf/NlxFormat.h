@@ -9,6 +9,8 @@
 #include <functional>
 #include <string>
 #include <string_view>
+#include <tuple>
+#include <utility>
 #include <vector>
 
 #include "platform/Exceptions.h"
@@ -75,6 +77,17 @@ int64_t BodySectionLimit(int64_t librarySize, int64_t groups, int64_t symbols);
 // -1 when they are not a number or the signature is too short to hold them.
 int FormatVersionOf(std::string_view signature);
 
+// A directory record: 68 bytes, one per entry, after the entries' data.
+namespace dir {
+inline constexpr size_t kRecordSize = 68;
+inline constexpr size_t kNameLength = 0; // a byte: the name's length, at most kNameMax
+inline constexpr size_t kName = 1;       // the dotted name's bytes
+inline constexpr size_t kNameMax = 58;
+inline constexpr size_t kOmitFlag = 59;   // passed over from format version 17 when set
+inline constexpr size_t kKind = 60;       // from format version 3
+inline constexpr size_t kDataOffset = 64; // 4 bytes, little-endian: the entry's header
+} // namespace dir
+
 struct TDirectoryRecord {
     std::string_view Prefix;   // the dotted name up to its last "."
     std::string_view NamePart; // after it
@@ -83,42 +96,38 @@ struct TDirectoryRecord {
     uint8_t Kind = 0;
 };
 
-// Reads the header and the directory and hands each accepted record to take
-// (its texts are valid during the call). An empty stream has no entries and
-// keeps formatVersion as it was. Records with a set omit flag are passed over
-// from format version 17 when omitFlagged is on. Returns the records accepted.
-template <typename Take> size_t ReadDirectory(TStream& library, bool omitFlagged, int& formatVersion, Take&& take);
+// Splits a dotted name at its last ".": ("A.B", "C") for "A.B.C", ("", "C") for "C".
+std::pair<std::string_view, std::string_view> SplitDottedName(std::string_view name);
+
+// Reads the header and the directory: the records (dir::kRecordSize bytes each)
+// with their name lengths checked. An empty stream has no entries and keeps
+// formatVersion as it was.
 std::vector<unsigned char> ReadDirectoryRecords(TStream& library, int& formatVersion);
-// The accepted records of what ReadDirectoryRecords returned, one by one.
+// Hands each accepted record of what ReadDirectoryRecords returned to take (its
+// texts are valid during the call). Records with a set omit flag are passed
+// over from format version 17 when omitFlagged is on. Returns the records
+// accepted.
 template <typename Take>
 size_t ForEachDirectoryRecord(const std::vector<unsigned char>& records, bool omitFlagged, int formatVersion,
                               Take&& take) {
     size_t accepted = 0;
-    for (size_t at = 0; at + 68 <= records.size(); at += 68) {
+    for (size_t at = 0; at + dir::kRecordSize <= records.size(); at += dir::kRecordSize) {
         const unsigned char* r = records.data() + at;
-        if (omitFlagged && formatVersion >= 17 && r[59] != 0) continue;
-        const std::string_view name(reinterpret_cast<const char*>(r + 1), r[0]);
-        const size_t dot = name.rfind('.');
+        if (omitFlagged && formatVersion >= 17 && r[dir::kOmitFlag] != 0) continue;
         TDirectoryRecord record;
-        record.Prefix = dot == std::string_view::npos ? std::string_view() : name.substr(0, dot);
-        record.NamePart = dot == std::string_view::npos ? name : name.substr(dot + 1);
-        record.OmitFlag = r[59];
-        record.Kind = formatVersion >= 3 ? r[60] : 0;
+        std::tie(record.Prefix, record.NamePart) =
+            SplitDottedName(std::string_view(reinterpret_cast<const char*>(r + dir::kName), r[dir::kNameLength]));
+        record.OmitFlag = r[dir::kOmitFlag];
+        record.Kind = formatVersion >= 3 ? r[dir::kKind] : 0;
+        const unsigned char* offset = r + dir::kDataOffset;
         record.DataOffset =
-            static_cast<int32_t>(static_cast<uint32_t>(r[64]) | (static_cast<uint32_t>(r[65]) << 8) |
-                                 (static_cast<uint32_t>(r[66]) << 16) | (static_cast<uint32_t>(r[67]) << 24));
+            static_cast<int32_t>(static_cast<uint32_t>(offset[0]) | (static_cast<uint32_t>(offset[1]) << 8) |
+                                 (static_cast<uint32_t>(offset[2]) << 16) | (static_cast<uint32_t>(offset[3]) << 24));
         take(record);
         ++accepted;
     }
     return accepted;
 }
-template <typename Take> size_t ReadDirectory(TStream& library, bool omitFlagged, int& formatVersion, Take&& take) {
-    const std::vector<unsigned char> records = ReadDirectoryRecords(library, formatVersion);
-    return ForEachDirectoryRecord(records, omitFlagged, formatVersion, take);
-}
-
-// Splits a dotted name at its last ".": ("A.B", "C") for "A.B.C", ("", "C") for "C".
-void SplitDottedName(std::string_view name, std::string& prefix, std::string& part);
 
 // A Reference qualified with the library name: a leading "." is dropped, and a
 // text with exactly one "." gets the library name in front.

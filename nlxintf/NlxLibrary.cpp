@@ -225,7 +225,7 @@ void TNLXInterfaceItem::LoadDirectory() {
         if (Stream) {
             Stream->GetStream(); // the file itself, or the error that it cannot be had
             const std::vector<unsigned char> records = ReadDirectoryRecords(*Stream, FormatVersion);
-            FEntries.reserve(records.size() / 68);
+            FEntries.reserve(records.size() / dir::kRecordSize);
             ForEachDirectoryRecord(records, OmitFlaggedEntries, FormatVersion, [&](const TDirectoryRecord& r) {
                 TNLXInterface* entry = AddEntry(r.Prefix, r.NamePart);
                 entry->InMemory = false;

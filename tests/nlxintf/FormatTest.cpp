@@ -150,7 +150,8 @@ TEST(Format, DirectoryReading) {
         TMemoryStream m;
         m.WriteBuffer(bytes.data(), static_cast<int32_t>(bytes.size()));
         std::vector<Record> records;
-        ReadDirectory(m, true, version, [&](const TDirectoryRecord& r) {
+        const std::vector<unsigned char> directory = ReadDirectoryRecords(m, version); // sets the version first
+        ForEachDirectoryRecord(directory, true, version, [&](const TDirectoryRecord& r) {
             records.push_back({std::string(r.Prefix), std::string(r.NamePart), r.Kind});
         });
         return records;
@@ -181,7 +182,7 @@ TEST(Format, DirectoryReading) {
     EXPECT_THROW(read(WriteNlx(lib), version), TNLXInterfaceError);
     lib.DirectoryOffset.reset();
     std::string bytes = WriteNlx(lib);
-    bytes[bytes.size() - 4 - 3 * 68] = 59; // a name longer than its 58 bytes
+    bytes[bytes.size() - 4 - 3 * dir::kRecordSize] = dir::kNameMax + 1; // a name longer than its bytes
     EXPECT_THROW(read(bytes, version), TNLXInterfaceError);
     EXPECT_THROW(read(std::string("QPX25\0\1\0", 8), version), TNLXInterfaceError); // too short for a directory
 }

@@ -4,6 +4,13 @@
 #include <cstring>
 #include <stdexcept>
 
+// The directory record, written from the format's description on its own (not
+// from the reader's constants), so that a slip in either shows.
+namespace dirRecord {
+constexpr size_t kRecordSize = 68, kNameLength = 0, kName = 1, kNameMax = 58, kOmitFlag = 59, kKind = 60,
+                 kDataOffset = 64;
+} // namespace dirRecord
+
 namespace elo::test {
 
 namespace {
@@ -239,14 +246,15 @@ std::string WriteNlx(const NlxLibrarySpec& lib) {
     const auto directory = static_cast<int32_t>(o.s.size());
     for (size_t i = 0; i < lib.Entries.size(); ++i) {
         const NlxEntrySpec& e = lib.Entries[i];
-        std::string record(68, '\0');
-        const size_t length = std::min<size_t>(e.DirName.size(), 58);
-        record[0] = static_cast<char>(length);
-        std::memcpy(record.data() + 1, e.DirName.data(), length);
-        record[59] = static_cast<char>(e.DirOmitFlag);
-        record[60] = static_cast<char>(e.DirKind);
+        std::string record(dirRecord::kRecordSize, '\0');
+        const size_t length = std::min(e.DirName.size(), dirRecord::kNameMax);
+        record[dirRecord::kNameLength] = static_cast<char>(length);
+        std::memcpy(record.data() + dirRecord::kName, e.DirName.data(), length);
+        record[dirRecord::kOmitFlag] = static_cast<char>(e.DirOmitFlag);
+        record[dirRecord::kKind] = static_cast<char>(e.DirKind);
         const auto offset = static_cast<uint32_t>(offsets[i]);
-        for (int b = 0; b < 4; ++b) record[static_cast<size_t>(64 + b)] = static_cast<char>((offset >> (8 * b)) & 0xFF);
+        for (size_t b = 0; b < 4; ++b)
+            record[dirRecord::kDataOffset + b] = static_cast<char>((offset >> (8 * b)) & 0xFF);
         o.s += record;
     }
     o.I32(lib.DirectoryOffset.value_or(directory));
