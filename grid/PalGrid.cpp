@@ -764,62 +764,70 @@ void TPalGrid::KeyEvent(QKeyEvent* event) {
     if (CurrentCellEditable() && GetEditStyle(Col(), Row()) != edsCheckBox) KeyPress(event);
 }
 
+int TPalGrid::EditableColAfter(int col, int row) {
+    for (int c = col + 1; c < ColCount(); ++c)
+        if (IsCellEditable(c, row)) return c;
+    return -1;
+}
+
+void TPalGrid::LeaveRowForward() {
+    RowExit(Row());
+    MoveFocusOn();
+}
+
+// Enter: the next editable cell of the row, else the first of the next row
+// (appending one when asked), else the focus moves on from the grid.
 void TPalGrid::AdvanceCell() {
     SetEditorMode(false);
-    int next = -1;
-    for (int c = Col() + 1; c < ColCount(); ++c)
-        if (IsCellEditable(c, Row())) {
-            next = c;
-            break;
-        }
-    if (next < 0) {
-        bool appended = false;
-        if ((FOptions & dgeAutoAppendRows) && Row() == RowCount() - 1) {
-            AppendRow();
-            appended = true;
-        }
-        int first = -1;
-        for (int c = FixedCols(); c < ColCount(); ++c)
-            if (IsCellEditable(c, Row())) {
-                first = c;
-                break;
-            }
-        auto nextRowEditable = [&] { return first >= 0 && Row() + 1 < RowCount() && IsCellEditable(first, Row() + 1); };
-        if (!nextRowEditable()) {
-            try {
-                CellExit(Col(), Row());
-            } catch (...) {
-                if (appended) DeleteRow(RowCount() - 1);
-                throw;
-            }
-            if (nextRowEditable()) {
-                AdvanceCell();
-                return;
-            }
-            RowExit(Row());
-            MoveFocusOn();
-            return;
-        }
-        if (first >= 0 && Row() != RowCount() - 1) {
-            const int target = Row() + 1;
-            FocusCell(first, target, false);
-            if (appended && Row() != RowCount() - 1 && RowCount() - FixedRows() > 1) DeleteRow(RowCount() - 1);
-        }
-    } else {
-        if (KeyCol == -1 || KeyCol >= next || !Cells(KeyCol, Row()).isEmpty()) {
-            FocusCell(next, Row());
-        } else {
-            // The key column lies behind and is empty: the row is left.
-            CellExit(Col(), Row());
-            if (!Cells(KeyCol, Row()).isEmpty()) {
-                AdvanceCell();
-                return;
-            }
-            RowExit(Row());
-            MoveFocusOn();
-            return;
-        }
+    const int next = EditableColAfter(Col(), Row());
+    const bool arrived = next >= 0 ? AdvanceInRow(next) : AdvanceToNextRow();
+    if (arrived) ShowEditorOnArrival();
+}
+
+bool TPalGrid::AdvanceInRow(int next) {
+    if (KeyCol == -1 || KeyCol >= next || !Cells(KeyCol, Row()).isEmpty()) {
+        FocusCell(next, Row());
+        return true;
     }
+    // The key column lies behind and is empty: the row is left, unless
+    // leaving the cell filled it.
+    CellExit(Col(), Row());
+    if (!Cells(KeyCol, Row()).isEmpty())
+        AdvanceCell();
+    else
+        LeaveRowForward();
+    return false;
+}
+
+bool TPalGrid::AdvanceToNextRow() {
+    bool appended = false;
+    if ((FOptions & dgeAutoAppendRows) && Row() == RowCount() - 1) {
+        AppendRow();
+        appended = true;
+    }
+    const int first = EditableColAfter(FixedCols() - 1, Row());
+    auto nextRowEditable = [&] { return first >= 0 && Row() + 1 < RowCount() && IsCellEditable(first, Row() + 1); };
+    if (!nextRowEditable()) {
+        try {
+            CellExit(Col(), Row());
+        } catch (...) {
+            if (appended) DeleteRow(RowCount() - 1);
+            throw;
+        }
+        // Leaving the cell may have made the next row editable after all.
+        if (nextRowEditable())
+            AdvanceCell();
+        else
+            LeaveRowForward();
+        return false;
+    }
+    FocusCell(first, Row() + 1, false);
+    // A row appended for the move that was not moved into goes again.
+    if (appended && Row() != RowCount() - 1 && RowCount() - FixedRows() > 1) DeleteRow(RowCount() - 1);
+    return true;
+}
+
+void TPalGrid::ShowEditorOnArrival() {
     bool readOnly = false;
     const TEditStyle style = GetEditStyle(Col(), Row(), &readOnly);
     if (IsCellEditable(Col(), Row()) && !readOnly) {
@@ -912,76 +920,105 @@ void TPalGrid::Resized() {
 void TPalGrid::DrawCell(QPainter& painter, int col, int row, const QRect& rect, TGridDrawState state) {
     if (rect.height() == 0) return;
     painter.setFont(font());
-    const QColor face = palette().color(QPalette::Button);
-    const bool low = LowColor();
     if (state & gdFixed) {
-        QColor base = FStyle == gsNormal ? FixedColor : Darken(face, 5);
-        if (!low) base = Darken(base, 5);
-        QColor fontColour;
-        if (FStyle == gsNormal)
-            fontColour = palette().color(QPalette::ButtonText);
-        else
-            fontColour = (base.red() + base.green() + base.blue()) / 3.0 >= 127.5 ? Qt::black : Qt::white;
-        if (OnDrawFixedCell) OnDrawFixedCell(*this, col, row, rect, state);
-        if (low) {
-            painter.fillRect(rect, face);
-        } else {
-            GradientRect(painter, Lighten(face, 40), face, 0,
-                         QRect(rect.left(), rect.top(), rect.width(), rect.height() - 4));
-            GradientRect(painter, face, col == Col() ? AmberBand() : Darken(face, 20), 0,
-                         QRect(rect.left(), rect.bottom() - 3, rect.width(), 4));
-        }
-        painter.setPen(fontColour);
-        Qt::Alignment align = Qt::AlignHCenter;
-        QRect textRect = rect.adjusted(0, 1, 0, 0);
-        if (col == 0) {
-            if (FixedRowAlignment & Qt::AlignLeft) {
-                align = Qt::AlignLeft;
-                textRect.setLeft(rect.left() + 5);
-            } else if (FixedRowAlignment & Qt::AlignRight) {
-                align = Qt::AlignRight;
-                textRect.setRight(rect.right() - 5);
-            }
-        }
-        painter.drawText(textRect, align | Qt::AlignTop, Cells(col, row));
-        if (low) {
-            const QRect f = rect.adjusted(-1, -1, 0, 0);
-            painter.setPen(palette().color(QPalette::Light));
-            painter.drawLine(f.topLeft(), f.topRight());
-            painter.drawLine(f.topLeft(), f.bottomLeft());
-            painter.setPen(palette().color(QPalette::Dark));
-            painter.drawLine(f.bottomLeft(), f.bottomRight());
-            painter.drawLine(f.topRight(), f.bottomRight());
-        } else {
-            painter.setPen(Lighten(face, 80));
-            if (col == 0)
-                painter.drawLine(rect.left(), rect.top(), rect.left(), rect.bottom());
-            else
-                painter.drawLine(rect.left(), rect.top() + 3, rect.left(), rect.bottom() - 4);
-            painter.drawLine(rect.left(), rect.top(), rect.right(), rect.top());
-            painter.setPen(Darken(face, 20));
-            const bool full = col == ColCount() - 1 || (row >= FixedRows() && col == FixedCols() - 1);
-            if (full)
-                painter.drawLine(rect.right(), rect.top(), rect.right(), rect.bottom());
-            else
-                painter.drawLine(rect.right(), rect.top() + 3, rect.right(), rect.bottom() - 4);
-            painter.drawLine(rect.left(), rect.bottom(), rect.right(), rect.bottom());
-        }
+        DrawFixedCell(painter, col, row, rect, state);
         return;
     }
-    // Body cell: a light line at its bottom and right, the rest is the cell.
+    QColor fontColour;
+    const QRect inner = DrawBodyBackground(painter, row, rect, state, fontColour);
+    if (OnDrawCell) OnDrawCell(*this, col, row, inner, state);
+    DrawBodyContent(painter, col, row, inner, fontColour);
+    if (state & gdFocused) {
+        painter.setPen(QPen(palette().color(QPalette::Text), 1, Qt::DotLine));
+        painter.drawRect(rect.adjusted(0, 0, -1, -1));
+    }
+}
+
+// A title cell: a gradient with an amber band under the current column (or a
+// flat face on low-colour displays), its text, and its bevel.
+void TPalGrid::DrawFixedCell(QPainter& painter, int col, int row, const QRect& rect, TGridDrawState state) {
+    const QColor face = palette().color(QPalette::Button);
+    const bool low = LowColor();
+    QColor base = FStyle == gsNormal ? FixedColor : Darken(face, 5);
+    if (!low) base = Darken(base, 5);
+    QColor fontColour;
+    if (FStyle == gsNormal)
+        fontColour = palette().color(QPalette::ButtonText);
+    else
+        fontColour = (base.red() + base.green() + base.blue()) / 3.0 >= 127.5 ? Qt::black : Qt::white;
+    if (OnDrawFixedCell) OnDrawFixedCell(*this, col, row, rect, state);
+    if (low) {
+        painter.fillRect(rect, face);
+    } else {
+        GradientRect(painter, Lighten(face, 40), face, 0,
+                     QRect(rect.left(), rect.top(), rect.width(), rect.height() - 4));
+        GradientRect(painter, face, col == Col() ? AmberBand() : Darken(face, 20), 0,
+                     QRect(rect.left(), rect.bottom() - 3, rect.width(), 4));
+    }
+    painter.setPen(fontColour);
+    Qt::Alignment align = Qt::AlignHCenter;
+    QRect textRect = rect.adjusted(0, 1, 0, 0);
+    if (col == 0) { // only the first column follows FixedRowAlignment
+        if (FixedRowAlignment & Qt::AlignLeft) {
+            align = Qt::AlignLeft;
+            textRect.setLeft(rect.left() + 5);
+        } else if (FixedRowAlignment & Qt::AlignRight) {
+            align = Qt::AlignRight;
+            textRect.setRight(rect.right() - 5);
+        }
+    }
+    painter.drawText(textRect, align | Qt::AlignTop, Cells(col, row));
+    if (low)
+        DrawLowColourBevel(painter, rect);
+    else
+        DrawFixedCellLines(painter, col, row, rect);
+}
+
+void TPalGrid::DrawLowColourBevel(QPainter& painter, const QRect& rect) {
+    const QRect f = rect.adjusted(-1, -1, 0, 0);
+    painter.setPen(palette().color(QPalette::Light));
+    painter.drawLine(f.topLeft(), f.topRight());
+    painter.drawLine(f.topLeft(), f.bottomLeft());
+    painter.setPen(palette().color(QPalette::Dark));
+    painter.drawLine(f.bottomLeft(), f.bottomRight());
+    painter.drawLine(f.topRight(), f.bottomRight());
+}
+
+// Light at the top and left, dark at the bottom and right; the side lines
+// stop short of the corners except at the grid's edges.
+void TPalGrid::DrawFixedCellLines(QPainter& painter, int col, int row, const QRect& rect) {
+    const QColor face = palette().color(QPalette::Button);
+    painter.setPen(Lighten(face, 80));
+    if (col == 0)
+        painter.drawLine(rect.left(), rect.top(), rect.left(), rect.bottom());
+    else
+        painter.drawLine(rect.left(), rect.top() + 3, rect.left(), rect.bottom() - 4);
+    painter.drawLine(rect.left(), rect.top(), rect.right(), rect.top());
+    painter.setPen(Darken(face, 20));
+    const bool full = col == ColCount() - 1 || (row >= FixedRows() && col == FixedCols() - 1);
+    if (full)
+        painter.drawLine(rect.right(), rect.top(), rect.right(), rect.bottom());
+    else
+        painter.drawLine(rect.right(), rect.top() + 3, rect.right(), rect.bottom() - 4);
+    painter.drawLine(rect.left(), rect.bottom(), rect.right(), rect.bottom());
+}
+
+// A body cell's background: a light line at its bottom and right, the rest
+// in the row's or the selection's colour. Returns the area left for the
+// content; fontColour is the colour to write it in.
+QRect TPalGrid::DrawBodyBackground(QPainter& painter, int row, const QRect& rect, TGridDrawState state,
+                                   QColor& fontColour) {
+    const QColor face = palette().color(QPalette::Button);
     painter.setPen(Lighten(face, 30));
     painter.drawLine(rect.left(), rect.bottom(), rect.right(), rect.bottom());
     painter.drawLine(rect.right(), rect.top(), rect.right(), rect.bottom());
     QRect inner = rect.adjusted(0, 0, -1, -1);
     const bool selected = (state & gdSelected) && !((FOptions & dgeHideSelection) && !hasFocus() &&
                                                     !(InplaceEditor() && InplaceEditor()->hasFocus()));
-    QColor colour, fontColour = palette().color(QPalette::Text);
+    QColor colour;
+    fontColour = palette().color(QPalette::Text);
     if (!selected) {
-        if (!FRowsEffect.Active())
-            colour = Color;
-        else
-            colour = Lighten(FixedColor, row % 2 ? 60 : 90);
+        colour = FRowsEffect.Active() ? Lighten(FixedColor, row % 2 ? 60 : 90) : Color;
     } else {
         colour = FSelectionEffect.Color();
         fontColour = FSelectionEffect.FontColor();
@@ -995,41 +1032,40 @@ void TPalGrid::DrawCell(QPainter& painter, int col, int row, const QRect& rect, 
             inner.adjust(1, 1, -1, -1);
         }
     }
-    if (low)
+    if (LowColor())
         painter.fillRect(inner, palette().color(QPalette::Base));
     else
         GradientRect(painter, Lighten(colour, 40), Lighten(colour, 10), 0, inner);
-    if (OnDrawCell) OnDrawCell(*this, col, row, inner, state);
+    return inner;
+}
+
+// A body cell's content as its draw style asks: a check box, or the text
+// formatted and aligned.
+void TPalGrid::DrawBodyContent(QPainter& painter, int col, int row, const QRect& inner, const QColor& fontColour) {
     int drawStyle = drsText;
     if (!Loading && OnGetDrawStyle) OnGetDrawStyle(*this, col, row, drawStyle);
-    if (drawStyle != drsNone) {
-        const QString text = Cells(col, row);
-        if (GetEditStyle(col, row) == edsCheckBox) {
-            if (!text.isEmpty()) {
-                QRect box = inner.adjusted(1, 1, -1, -1);
-                if (box.width() > 12 && box.height() > 12) {
-                    const int in = (box.height() - 13) / 2;
-                    box.adjust(0, in, 0, -in);
-                }
-                DrawCheckBox(painter, box, CellNumber(text) & 127);
-            }
-        } else {
-            bool right = false;
-            const QString shown = FormatByDrawStyle(text, drawStyle, right);
-            painter.save();
-            painter.setClipRect(inner);
-            painter.setPen(fontColour);
-            if (right)
-                painter.drawText(inner.adjusted(0, 2, -2, 0), Qt::AlignRight | Qt::AlignTop, shown);
-            else
-                painter.drawText(inner.adjusted(2, 2, 0, 0), Qt::AlignLeft | Qt::AlignTop, shown);
-            painter.restore();
+    if (drawStyle == drsNone) return;
+    const QString text = Cells(col, row);
+    if (GetEditStyle(col, row) == edsCheckBox) {
+        if (text.isEmpty()) return;
+        QRect box = inner.adjusted(1, 1, -1, -1);
+        if (box.width() > 12 && box.height() > 12) {
+            const int in = (box.height() - 13) / 2;
+            box.adjust(0, in, 0, -in);
         }
+        DrawCheckBox(painter, box, CellNumber(text) & 127);
+        return;
     }
-    if (state & gdFocused) {
-        painter.setPen(QPen(palette().color(QPalette::Text), 1, Qt::DotLine));
-        painter.drawRect(rect.adjusted(0, 0, -1, -1));
-    }
+    bool right = false;
+    const QString shown = FormatByDrawStyle(text, drawStyle, right);
+    painter.save();
+    painter.setClipRect(inner);
+    painter.setPen(fontColour);
+    if (right)
+        painter.drawText(inner.adjusted(0, 2, -2, 0), Qt::AlignRight | Qt::AlignTop, shown);
+    else
+        painter.drawText(inner.adjusted(2, 2, 0, 0), Qt::AlignLeft | Qt::AlignTop, shown);
+    painter.restore();
 }
 
 void TPalGrid::PaintGrid(QPainter& painter) {

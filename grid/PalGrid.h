@@ -238,6 +238,19 @@ private:
     // The focus went from the grid (or its editor) to another control of its window.
     bool FocusLeftGrid() const;
     void MoveFocusOn();
+    // The steps of Enter (AdvanceCell): each returns whether the focus arrived
+    // at a cell where the editor is to show.
+    int EditableColAfter(int col, int row);
+    bool AdvanceInRow(int next);
+    bool AdvanceToNextRow();
+    void LeaveRowForward();
+    void ShowEditorOnArrival();
+    // The steps of painting a cell.
+    void DrawFixedCell(QPainter& painter, int col, int row, const QRect& rect, TGridDrawState state);
+    void DrawLowColourBevel(QPainter& painter, const QRect& rect);
+    void DrawFixedCellLines(QPainter& painter, int col, int row, const QRect& rect);
+    QRect DrawBodyBackground(QPainter& painter, int row, const QRect& rect, TGridDrawState state, QColor& fontColour);
+    void DrawBodyContent(QPainter& painter, int col, int row, const QRect& inner, const QColor& fontColour);
     // The grid's key handling before the toolkit's: true when consumed.
     bool HandleKeyDown(QKeyEvent* event);
     void ToolkitKeyDown(QKeyEvent* event);
