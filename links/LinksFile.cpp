@@ -556,8 +556,8 @@ TTreeNode* TLinksDocument::AddLinkLine(TReadState& state, std::string_view line,
     outcome = LineOutcome::Folders;
     if (eq == std::string_view::npos) return nullptr; // a line without "=" only makes folders
 
-    // Caption suffix: everything after the "(" but the line's last character,
-    // whatever that character is.
+    // Caption suffix (meant as it is): everything after the "(" but the line's
+    // last character, whatever that character is, added to the item's text.
     if (!parenKnown) paren = FindCaptionSuffix(line, eq);
     if (paren != std::string_view::npos) {
         const size_t suffixLength = line.size() >= paren + 2 ? line.size() - paren - 2 : 0;
@@ -569,7 +569,7 @@ TTreeNode* TLinksDocument::AddLinkLine(TReadState& state, std::string_view line,
         line = line.substr(0, paren);
     }
     if (parent->Data()) {
-        // The first line for a path wins; the suffix above was still added.
+        // Meant: the first line for a path wins; the suffix above was still added.
         outcome = LineOutcome::Ignored;
         return nullptr;
     }
@@ -603,7 +603,8 @@ void TLinksDocument::ReadLines(Source& source, TTreeBuilder& builder, TLoadRepor
             report->Problems.push_back({lineNo, "Linha ignorada: o caminho j\xE1 tem um link"});
         if (!node) continue;
         if (node->Text() == "_currentid") {
-            // The counter line is recognised at any depth, letter case counting.
+            // Meant: the counter line is recognised at any depth (a "_currentid"
+            // item in any folder), letter case counting.
             int32_t value = 0;
             if (TryDecimalToInt(link, value)) {
                 CurrentId = value;
@@ -661,6 +662,8 @@ void TLinksDocument::LoadLinksText(std::string_view text, TLoadReport* report) {
 }
 
 void TLinksDocument::LoadLinksFile(const std::string& fileName, TLoadReport* report) {
+    // Meant: the name is taken and the tree emptied before the file opens, so
+    // a file that cannot be read leaves an empty document under its name.
     FileName = fileName;
     Tree.Clear();
     // Opened without waiting: a FIFO would wait for a writer forever. Links
