@@ -12,7 +12,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     // The bytes are found as an embedded library: no file is written.
     RegisterResource(kLibraryResourceType, "FUZZ", data, size);
     LibraryWaits = {0, 0, 0};
-    LoadLongTexts = size > 0 && (data[size - 1] & 1);
+    LibraryOptions.LoadLongTexts = size > 0 && (data[size - 1] & 1);
     try {
         TNLXInterfaceItem library(false);
         library.Open("FUZZ");

@@ -1,7 +1,5 @@
 #include "NlxLibrary.h"
 
-#include "NlxRegistry.h"
-
 #include <sys/stat.h>
 
 #include <algorithm>
@@ -14,8 +12,7 @@
 
 namespace elo {
 
-bool OmitFlaggedEntries = true;
-bool LoadLongTexts = false;
+TLibraryOptions LibraryOptions;
 TLibraryWaits LibraryWaits;
 
 TNamedMutex& InterfaceMutex() {
@@ -35,8 +32,9 @@ std::string ResolveLibraryPath(const std::string& name) {
     return AbsolutePath(name);
 }
 
-TNLXInterfaceItem::TNLXInterfaceItem(bool loadNow)
-    : LoadLongTexts(elo::LoadLongTexts), InBuffer(kBlockSize + kBlockSlack), OutBuffer(kBlockSize + kBlockSlack) {
+TNLXInterfaceItem::TNLXInterfaceItem(bool loadNow, const TLibraryOptions& options, TLibraryOwner owner)
+    : LoadLongTexts(options.LoadLongTexts), OmitFlaggedEntries(options.OmitFlaggedEntries),
+      InBuffer(kBlockSize + kBlockSlack), OutBuffer(kBlockSize + kBlockSlack), FOwner(std::move(owner)) {
     if (loadNow) LoadDirectory();
 }
 
@@ -91,8 +89,8 @@ void TNLXInterfaceItem::StopWatching() {
 }
 
 void TNLXInterfaceItem::FileChanged() {
-    TNLXInterfaces& registry = NLXInterfaces();
-    std::lock_guard section(registry.Section);
+    std::unique_lock<std::recursive_mutex> section;
+    if (FOwner.Section) section = std::unique_lock(*FOwner.Section);
     TLockScope<TNLXInterfaceItem> use(*this);
     {
         // A library whose file is gone keeps what it has: waiting for the file
@@ -109,7 +107,7 @@ void TNLXInterfaceItem::FileChanged() {
                 Path.clear();
                 RequestedName.clear();
                 Open(path);
-                registry.NotifyChanged(this);
+                if (FOwner.Reloaded) FOwner.Reloaded(this);
             }
         }
     }

@@ -19,9 +19,21 @@
 
 namespace elo {
 
-// Process-wide switches of the subsystem, fixed at start.
-extern bool OmitFlaggedEntries; // on
-extern bool LoadLongTexts;      // off
+// The process-wide switches of the subsystem, set when it starts. A library
+// takes a copy when it is made.
+struct TLibraryOptions {
+    bool OmitFlaggedEntries = true; // flagged directory records passed over (format version 17 on)
+    bool LoadLongTexts = false;     // entries' long texts read rather than skipped
+};
+extern TLibraryOptions LibraryOptions;
+
+class TNLXInterfaceItem;
+// What the holder of a library tells it: a reload after its file changed runs
+// holding Section (when set), and Reloaded hears of each reload.
+struct TLibraryOwner {
+    std::recursive_mutex* Section = nullptr;
+    std::function<void(TNLXInterfaceItem*)> Reloaded;
+};
 
 // The mutex "NLX_INTF_MUTEX_1.1", shared by every process that reads libraries.
 inline constexpr const char* kInterfaceMutexName = "NLX_INTF_MUTEX_1.1";
@@ -57,7 +69,7 @@ std::string ResolveLibraryPath(const std::string& name);
 
 class TNLXInterfaceItem {
 public:
-    explicit TNLXInterfaceItem(bool loadNow);
+    explicit TNLXInterfaceItem(bool loadNow, const TLibraryOptions& options = LibraryOptions, TLibraryOwner owner = {});
     ~TNLXInterfaceItem();
     TNLXInterfaceItem(const TNLXInterfaceItem&) = delete;
     TNLXInterfaceItem& operator=(const TNLXInterfaceItem&) = delete;
@@ -103,6 +115,7 @@ public:
     TFileStamp FileStamp; // taken with FileDate
     int FormatVersion = kNewestFormatVersion;
     bool LoadLongTexts;
+    bool OmitFlaggedEntries;
     TMemoryStream Expanded;
     std::vector<unsigned char> InBuffer, OutBuffer;
     std::unique_ptr<TFileWatcher> Watcher;
@@ -115,6 +128,7 @@ private:
     size_t SortedPosition(const TCollationKey& order) const;
 
     std::recursive_mutex FSection;
+    TLibraryOwner FOwner;
     // The entries; the key of each is its FullName in upper case, its order
     // the collator's order of that key (TNLXInterface::SortKey).
     std::vector<std::unique_ptr<TNLXInterface>> FEntries;

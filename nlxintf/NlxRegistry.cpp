@@ -75,6 +75,12 @@ void TNLXInterfaces::NotifyChanged(TNLXInterfaceItem* item) {
     if (OnLibraryChanged) OnLibraryChanged(item);
 }
 
+std::unique_ptr<TNLXInterfaceItem> TNLXInterfaces::MakeItem() {
+    // A library this registry holds reloads under its section and tells it.
+    return std::make_unique<TNLXInterfaceItem>(
+        false, LibraryOptions, TLibraryOwner{&Section, [this](TNLXInterfaceItem* item) { NotifyChanged(item); }});
+}
+
 TNLXInterfaceItem* TNLXInterfaces::InternalGetItem(const std::string& fileName) {
     std::lock_guard lock(Section);
     Current = nullptr;
@@ -85,7 +91,7 @@ TNLXInterfaceItem* TNLXInterfaces::InternalGetItem(const std::string& fileName) 
         if (SameTextLocale(BaseName(Slots[static_cast<size_t>(i)]->Path), key))
             result = Slots[static_cast<size_t>(i)].get();
     if (!result && SlotCount < kRegistrySlots) {
-        auto item = std::make_unique<TNLXInterfaceItem>(false);
+        auto item = MakeItem();
         item->Open(fileName); // freed and raised again on failure
         if (SlotCount >= kRegistrySlots) throw Exception("No more room to alocate interface library");
         result = item.get();
@@ -95,7 +101,7 @@ TNLXInterfaceItem* TNLXInterfaces::InternalGetItem(const std::string& fileName) 
         int chosen = 0;
         for (int i = 1; i < kRegistrySlots; ++i)
             if (Slots[static_cast<size_t>(i)]->EntryCount < Slots[static_cast<size_t>(chosen)]->EntryCount) chosen = i;
-        auto item = std::make_unique<TNLXInterfaceItem>(false);
+        auto item = MakeItem();
         item->Open(fileName);
         result = item.get();
         Slots[static_cast<size_t>(chosen)] = std::move(item); // frees the old one, its entries and watcher
@@ -112,8 +118,7 @@ void NlxInterfacesStartup() {
         gRegistry = nullptr;
     }
     (void)InterfaceMutex(); // the named mutex, created or opened
-    OmitFlaggedEntries = true;
-    LoadLongTexts = false;
+    LibraryOptions = {};
 }
 
 void NlxInterfacesShutdown() {

@@ -49,6 +49,7 @@ public:
     TNLXInterface* Items(int index);
     TNLXInterfaceItem* InternalGetItem(const std::string& fileName);
     void NotifyChanged(TNLXInterfaceItem* item);
+    std::unique_ptr<TNLXInterfaceItem> MakeItem();
 
     std::recursive_mutex Section;
     int SlotCount = 0; // used slots, 0..5

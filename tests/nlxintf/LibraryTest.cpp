@@ -7,6 +7,7 @@
 #include <chrono>
 #include <filesystem>
 #include <fstream>
+#include <mutex>
 #include <random>
 #include <thread>
 
@@ -187,12 +188,52 @@ TEST_F(LibraryDir, LongTextsWhenAsked) {
     e.LongText = std::string(3000, 'L');
     plan.Entries = {e};
     const std::string path = Write("long.nlx", WriteNlx(plan));
-    LoadLongTexts = true;
+    LibraryOptions.LoadLongTexts = true;
     TNLXInterfaceItem library(false);
-    LoadLongTexts = false;
+    LibraryOptions.LoadLongTexts = false;
     library.Open(path);
     EXPECT_EQ(library.EntryAt(0)->Name(), "E");
     EXPECT_EQ(library.EntryAt(0)->LongText.size(), 3000u);
+}
+
+TEST_F(LibraryDir, OptionsAndOwnerArePassedIn) {
+    // Options given to the library, not the switches of the moment.
+    NlxLibrarySpec plan;
+    NlxEntrySpec flagged = SimpleEntry("P", "F", 1);
+    flagged.DirOmitFlag = 1;
+    plan.Entries = {SimpleEntry("P", "E", 1), flagged};
+    const std::string path = Write("owned.nlx", WriteNlx(plan));
+    std::recursive_mutex section;
+    int reloads = 0;
+    bool heldDuringReload = false;
+    TLibraryOwner owner{&section, [&](TNLXInterfaceItem* item) {
+                            ++reloads;
+                            // Another thread cannot take the owner's section meanwhile.
+                            std::thread([&] {
+                                heldDuringReload = !section.try_lock();
+                                if (!heldDuringReload) section.unlock();
+                            }).join();
+                            EXPECT_EQ(item->EntryCount, 3);
+                        }};
+    TNLXInterfaceItem library(false, TLibraryOptions{false, false}, owner);
+    library.Open(path);
+    EXPECT_EQ(library.EntryCount, 2); // the flagged record kept
+    // A changed file reloads under the owner's section and the owner hears of it.
+    plan.Entries.push_back(SimpleEntry("Q", "G", 1));
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    Write("owned.nlx", WriteNlx(plan));
+    library.FileChanged();
+    EXPECT_EQ(reloads, 1);
+    EXPECT_TRUE(heldDuringReload);
+    // Without an owner the reload happens all the same.
+    TNLXInterfaceItem alone(false);
+    alone.Open(path);
+    EXPECT_EQ(alone.EntryCount, 2); // the process-wide switch passes the flagged record over
+    plan.Entries.push_back(SimpleEntry("Q", "H", 1));
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    Write("owned.nlx", WriteNlx(plan));
+    alone.FileChanged();
+    EXPECT_EQ(alone.EntryCount, 3);
 }
 
 TEST(NamedMutex, TwoProcessesContendAndADeadHolderFreesIt) {
