@@ -4,14 +4,18 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cctype>
 #include <cerrno>
 #include <charconv>
 #include <climits>
 #include <cstring>
+#include <iterator>
+#include <optional>
 #include <unordered_set>
 #include <utility>
 
+#include "Renumbering.h"
 #include "platform/LargeArray.h"
 #include "platform/SafeSave.h"
 
@@ -488,13 +492,11 @@ int64_t LargestIdentifier(std::string_view link) {
     return largest;
 }
 
-TLinksDocument::TLinksDocument() = default;
+TLinksDocument::TLinksDocument() : FRenumberer(std::make_unique<TRenumberer>()) {}
 TLinksDocument::~TLinksDocument() = default;
 
 int32_t TLinksDocument::NewId() {
-    if (CurrentId == INT32_MAX)
-        throw ELinksFileError("O contador de identificadores chegou ao limite (" + std::to_string(CurrentId) + ")");
-    return CurrentId++;
+    return DrawIdentifier(CurrentId);
 }
 
 TTreeNode* TLinksDocument::AddLinkLine(TReadState& state, std::string_view line, std::string_view& link,
@@ -580,7 +582,8 @@ TTreeNode* TLinksDocument::AddLinkLine(TReadState& state, std::string_view line,
 }
 
 template <typename Source>
-void TLinksDocument::ReadLines(Source& source, TTreeBuilder& builder, TLoadReport* report, size_t sizeHint) {
+void TLinksDocument::ReadLines(Source& source, TTreeBuilder& builder, TLoadReport* report, size_t sizeHint,
+                               bool twoThreads) {
     TReadState state(builder, Source::kLinesStay);
     state.Index.Reserve(sizeHint / 160); // a key per line, lines of 100 to 200 bytes
     std::string_view line;
@@ -588,51 +591,102 @@ void TLinksDocument::ReadLines(Source& source, TTreeBuilder& builder, TLoadRepor
     bool renumber = true;
     int badCounterLine = 0;
     std::string badCounterText;
-    while (source.Next(line)) {
-        ++lineNo;
-        if (source.Moved()) state.Index.PreviousLine = {}; // its bytes are gone
-        if (lineNo == 1) {
-            // Numbered: the first line begins with "_currentid", letter case counting.
-            renumber = !(line.size() >= 10 && line.substr(0, 10) == "_currentid");
-            if (report) report->Numbered = !renumber;
-        }
-        LineOutcome outcome;
-        std::string_view link;
-        TTreeNode* node = AddLinkLine(state, line, link, outcome);
-        if (outcome == LineOutcome::Ignored && report)
-            report->Problems.push_back({lineNo, "Linha ignorada: o caminho j\xE1 tem um link"});
-        if (!node) continue;
-        if (node->Text() == "_currentid") {
-            // Meant: the counter line is recognised at any depth (a "_currentid"
-            // item in any folder), letter case counting.
-            int32_t value = 0;
-            if (TryDecimalToInt(link, value)) {
-                CurrentId = value;
-            } else {
-                badCounterLine = lineNo;
-                badCounterText.assign(link);
+    // Renumbering on a second thread: the items whose links it renumbers, in
+    // the order handed over, with their lines.
+    std::optional<TRenumberPipeline> pipeline;
+    std::vector<TTreeNode*> pipedItems;
+    std::vector<int> pipedLines;
+    try {
+        while (source.Next(line)) {
+            ++lineNo;
+            if (source.Moved()) state.Index.PreviousLine = {}; // its bytes are gone
+            if (lineNo == 1) {
+                // Numbered: the first line begins with "_currentid", letter case counting.
+                renumber = !(line.size() >= 10 && line.substr(0, 10) == "_currentid");
+                if (report) report->Numbered = !renumber;
+                if (renumber && twoThreads && sizeHint >= TwoThreadsFrom)
+                    pipeline.emplace(CurrentId, report && report->KeepGoing, kMaxNesting);
             }
-            TTreeBuilder::SetImages(node, 0, 0);
-            if (!node->HasChildren()) {
-                builder.Drop(node);
-                state.Index.MarkDead(node);
+            LineOutcome outcome;
+            std::string_view link;
+            TTreeNode* node = AddLinkLine(state, line, link, outcome);
+            if (outcome == LineOutcome::Ignored && report)
+                report->Problems.push_back({lineNo, "Linha ignorada: o caminho j\xE1 tem um link"});
+            if (!node) continue;
+            if (node->Text() == "_currentid") {
+                // Meant: the counter line is recognised at any depth (a "_currentid"
+                // item in any folder), letter case counting.
+                int32_t value = 0;
+                if (TryDecimalToInt(link, value)) {
+                    CurrentId = value;
+                    if (pipeline) pipeline->SetCounter(value);
+                } else {
+                    badCounterLine = lineNo;
+                    badCounterText.assign(link);
+                }
+                TTreeBuilder::SetImages(node, 0, 0);
+                if (!node->HasChildren()) {
+                    builder.Drop(node);
+                    state.Index.MarkDead(node);
+                }
+                continue; // a folder of that name that holds items keeps them
             }
-            continue; // a folder of that name that holds items keeps them
+            if (report) report->ItemLines.emplace_back(node, lineNo);
+            if (!renumber) {
+                builder.SetLink(node, state.Stable(link));
+                continue;
+            }
+            if (pipeline) {
+                pipeline->Link(link);
+                // An item from now on (a later line for its path is ignored);
+                // its link comes when the worker is done.
+                builder.SetLink(node, std::string_view());
+                pipedItems.push_back(node);
+                pipedLines.push_back(lineNo);
+                // A failure ends the reading on one thread at its line: read again so.
+                if (pipeline->Failed()) throw TReadAgain();
+                continue;
+            }
+            try {
+                FRenumbered.clear();
+                FRenumberer->Into(FRenumbered, link, false, CurrentId, kMaxNesting);
+                builder.SetLink(node, builder.KeepCopy(FRenumbered));
+            } catch (const Exception& e) {
+                // The failing line's item keeps its raw link string.
+                builder.SetLink(node, builder.KeepCopy(link));
+                if (!report || !report->KeepGoing) throw;
+                report->Problems.push_back({lineNo, e.Message});
+            }
         }
-        if (report) report->ItemLines.emplace_back(node, lineNo);
-        if (!renumber) {
-            builder.SetLink(node, state.Stable(link));
-            continue;
+        if (pipeline) {
+            pipeline->Finish();
+            if (pipeline->Failed()) throw TReadAgain();
         }
-        try {
-            FRenumbered.clear();
-            RenumberInto(FRenumbered, link, false, 0);
-            builder.SetLink(node, builder.KeepCopy(FRenumbered));
-        } catch (const Exception& e) {
-            // The failing line's item keeps its raw link string.
-            builder.SetLink(node, builder.KeepCopy(link));
-            if (!report || !report->KeepGoing) throw;
-            report->Problems.push_back({lineNo, e.Message});
+    } catch (const TReadAgain&) {
+        throw;
+    } catch (...) {
+        // Whatever stopped a reading on two threads, a reading on one stops at
+        // its line with the tree as it was there: read again so.
+        if (pipeline) throw TReadAgain();
+        throw;
+    }
+    if (pipeline) {
+        pipeline->ForEachResult([&](size_t i, std::string_view complete) { builder.SetLink(pipedItems[i], complete); });
+        for (TLargeArray<char>& chunk : pipeline->TakeChunks()) {
+            const size_t size = chunk.size();
+            builder.Keep(std::move(chunk), size);
+        }
+        CurrentId = pipeline->Counter();
+        if (report && !pipeline->Failures().empty()) {
+            // In line order among the lines that were ignored.
+            std::vector<TLoadProblem> failures;
+            for (const auto& [i, message] : pipeline->Failures()) failures.push_back({pipedLines[i], message});
+            std::vector<TLoadProblem> merged;
+            std::merge(std::make_move_iterator(report->Problems.begin()),
+                       std::make_move_iterator(report->Problems.end()), std::make_move_iterator(failures.begin()),
+                       std::make_move_iterator(failures.end()), std::back_inserter(merged),
+                       [](const TLoadProblem& a, const TLoadProblem& b) { return a.Line < b.Line; });
+            report->Problems = std::move(merged);
         }
     }
     if (badCounterLine > 0) {
@@ -652,13 +706,28 @@ void TLinksDocument::ReadLines(Source& source, TTreeBuilder& builder, TLoadRepor
     }
 }
 
+template <typename Read> void TLinksDocument::ReadOnce(TLoadReport* report, Read&& read) {
+    const int32_t counter = CurrentId;
+    const TLoadReport asked = report ? *report : TLoadReport();
+    try {
+        TTreeBuilder builder(Tree);
+        read(builder, true);
+    } catch (const TReadAgain&) {
+        CurrentId = counter;
+        if (report) *report = asked;
+        TTreeBuilder builder(Tree);
+        read(builder, false);
+    }
+}
+
 void TLinksDocument::LoadLinksText(std::string_view text, TLoadReport* report) {
-    TTreeBuilder builder(Tree);
-    // The tree keeps its own copy of the text.
-    TLargeArray<char> copy(text.size());
-    if (!text.empty()) std::memcpy(copy.begin(), text.data(), text.size());
-    TMemoryLines lines(builder.Keep(std::move(copy), text.size()));
-    ReadLines(lines, builder, report, text.size());
+    ReadOnce(report, [&](TTreeBuilder& builder, bool twoThreads) {
+        // The tree keeps its own copy of the text.
+        TLargeArray<char> copy(text.size());
+        if (!text.empty()) std::memcpy(copy.begin(), text.data(), text.size());
+        TMemoryLines lines(builder.Keep(std::move(copy), text.size()));
+        ReadLines(lines, builder, report, text.size(), twoThreads);
+    });
 }
 
 void TLinksDocument::LoadLinksFile(const std::string& fileName, TLoadReport* report) {
@@ -674,7 +743,6 @@ void TLinksDocument::LoadLinksFile(const std::string& fileName, TLoadReport* rep
     if (fstat(file.fd, &st) != 0 || S_ISDIR(st.st_mode)) throw EFOpenError::CannotOpen(fileName, EISDIR);
     if (!S_ISREG(st.st_mode)) throw EFOpenError::NotAFile(fileName);
     (void)::fcntl(file.fd, F_SETFL, ::fcntl(file.fd, F_GETFL) & ~O_NONBLOCK);
-    TTreeBuilder builder(Tree);
     // A numbered file's links are kept as they are: the tree refers into the
     // file's bytes, read whole. A file that is renumbered gets new link
     // strings anyway, so it is read a piece at a time and its texts copied.
@@ -683,12 +751,16 @@ void TLinksDocument::LoadLinksFile(const std::string& fileName, TLoadReport* rep
     while ((got = ::pread(file.fd, head, sizeof head, 0)) < 0 && errno == EINTR) {
     }
     if (got == static_cast<ssize_t>(sizeof head) && std::memcmp(head, "_currentid", sizeof head) == 0) {
+        TTreeBuilder builder(Tree);
         auto [bytes, length] = ReadWholeFile(file.fd, fileName, static_cast<size_t>(st.st_size));
         TMemoryLines lines(builder.Keep(std::move(bytes), length));
-        ReadLines(lines, builder, report, length);
+        ReadLines(lines, builder, report, length, false);
     } else {
-        TFileLines lines(file.fd, fileName);
-        ReadLines(lines, builder, report, static_cast<size_t>(st.st_size));
+        ReadOnce(report, [&](TTreeBuilder& builder, bool twoThreads) {
+            if (::lseek(file.fd, 0, SEEK_SET) < 0) throw EInOutError::FromErrno(errno, fileName);
+            TFileLines lines(file.fd, fileName);
+            ReadLines(lines, builder, report, static_cast<size_t>(st.st_size), twoThreads);
+        });
     }
 }
 
@@ -701,85 +773,8 @@ void TLinksDocument::NewLinksFile() {
 
 std::string TLinksDocument::RenumberLink(std::string_view s, bool nested) {
     std::string out;
-    RenumberInto(out, s, nested, 0);
+    FRenumberer->Into(out, s, nested, CurrentId, kMaxNesting);
     return out;
-}
-
-namespace {
-// How deep braces nest in text: a link cannot nest deeper than its braces.
-int BraceDepth(std::string_view text) {
-    int depth = 0, deepest = 0;
-    for (char c : text) {
-        if (c == '{')
-            deepest = std::max(deepest, ++depth);
-        else if (c == '}' && depth > 0)
-            --depth;
-    }
-    return deepest;
-}
-} // namespace
-
-void TLinksDocument::RenumberInto(std::string& out, std::string_view s, bool nested, int depth) {
-    const auto tooDeep = [] {
-        return ESyntaxError("Links nested too deeply (more than " + std::to_string(kMaxNesting) + " levels)");
-    };
-    if (depth >= kMaxNesting) throw tooDeep();
-    // Each level works on a copy of the text inside it: a long text nested
-    // past the limit is refused before the copies are made, so its memory
-    // stays in proportion to its length.
-    if (depth == 0 && s.size() > (size_t{64} << 10) && BraceDepth(s) >= kMaxNesting) throw tooDeep();
-    // A complete link is "link={" + its text + "};_id=" and a new identifier,
-    // drawn after the identifiers of the links inside it.
-    auto closeWithId = [&] {
-        out += "};_id=\"";
-        char digits[16];
-        const auto [end, error] = std::to_chars(digits, digits + sizeof digits, NewId());
-        (void)error;
-        out.append(digits, end);
-        out += '"';
-    };
-    if (!nested) out += "link={";
-    const size_t amp = s.find('&');
-    if (amp == std::string_view::npos) {
-        out += s;
-        if (!nested) closeWithId();
-        return;
-    }
-    out += s.substr(0, amp + 1);
-    if (FParsers.size() <= static_cast<size_t>(depth)) FParsers.push_back(std::make_unique<TcmdListParser>());
-    TcmdListParser& parser = *FParsers[static_cast<size_t>(depth)];
-    parser.Parse(s.substr(amp + 1));
-    for (int c = 0; c < parser.Count(); ++c) {
-        const TcmdGroup& command = parser.Commands(c);
-        if (command.IsNamed("link")) {
-            // The nested link first, so links inside a link get the lower numbers.
-            out += "link={";
-            RenumberInto(out, command.Values("link"), true, depth + 1);
-            closeWithId();
-        } else {
-            // The first item always in double quotes, also a bare word.
-            out += command.Name;
-            out += "=\"";
-            out += command.Values(command.Name);
-            out += '"';
-        }
-        for (int i = 1; i < command.Count(); ++i) {
-            const TcmdItem& item = command.Items(i);
-            out += ';';
-            out += item.Name;
-            out += '=';
-            if (item.IsWord) {
-                out += item.Value;
-            } else {
-                out += '"';
-                out += item.Value;
-                out += '"';
-            }
-        }
-        out += ',';
-    }
-    out.pop_back(); // the last ",", or the "&" itself when no command followed
-    if (!nested) closeWithId();
 }
 
 // ---- Writing --------------------------------------------------------------------------

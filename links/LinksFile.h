@@ -17,7 +17,7 @@
 
 namespace elo {
 
-class TcmdListParser;
+class TRenumberer;
 
 // A links file cannot be written as it stands, or the counter ran out.
 class ELinksFileError : public Exception {
@@ -88,6 +88,9 @@ public:
 
     // Deepest nesting of "link" tags that renumbering follows.
     static constexpr int kMaxNesting = 100;
+    // Files that are renumbered while read have their links renumbered on a
+    // second thread from this size on (the result is the same).
+    size_t TwoThreadsFrom = size_t{1} << 20;
 
 private:
     struct TReadState;
@@ -95,14 +98,15 @@ private:
     // Reads one line into the tree; returns the link item that receives the
     // line's link string (link: where it stands in the line), or null.
     TTreeNode* AddLinkLine(TReadState& state, std::string_view line, std::string_view& link, LineOutcome& outcome);
+    // Raised by a reading on two threads that must be done again on one.
+    struct TReadAgain {};
     template <typename Source>
-    void ReadLines(Source& source, TTreeBuilder& builder, TLoadReport* report, size_t sizeHint);
+    void ReadLines(Source& source, TTreeBuilder& builder, TLoadReport* report, size_t sizeHint, bool twoThreads);
+    // Reads with read (a function of a builder and of whether to use a second
+    // thread), once more on one thread when the two-thread reading asks.
+    template <typename Read> void ReadOnce(TLoadReport* report, Read&& read);
     template <typename Sink> size_t WriteLinks(Sink& sink) const;
-    // Appends the complete form of s to out.
-    void RenumberInto(std::string& out, std::string_view s, bool nested, int depth);
-
-    // One parser per nesting depth of renumbering, reused from line to line.
-    std::vector<std::unique_ptr<TcmdListParser>> FParsers;
+    std::unique_ptr<TRenumberer> FRenumberer;
     std::string FRenumbered; // the line being renumbered
 };
 

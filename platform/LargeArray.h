@@ -54,6 +54,8 @@ public:
     const T& operator[](size_t i) const { return FData[i]; }
     T* begin() { return FData; }
     T* end() { return FData + FCount; }
+    const T* begin() const { return FData; }
+    const T* end() const { return FData + FCount; }
 
 private:
     static constexpr size_t kMapThreshold = size_t{1} << 20;
