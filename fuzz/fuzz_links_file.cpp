@@ -1,7 +1,7 @@
 // Arbitrary bytes read as a links file (numbered or raw, as the first line
 // says), written back, and read again. The reading may fail only with the
 // system's own errors; a file that was written is numbered and reads back
-// without error.
+// without error. A raw file renumbered on a second thread reads as on one.
 #include <cstddef>
 #include <cstdint>
 #include <string_view>
@@ -16,12 +16,34 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     doc.CurrentId = size > 0 ? data[0] : 0;
     TLoadReport report;
     report.KeepGoing = size > 1 && (data[1] & 1);
+    std::string oneError;
     try {
         doc.LoadLinksText(text, &report);
-    } catch (const Exception&) {
+    } catch (const Exception& e) {
+        oneError = e.Message;
     }
     for (const auto& item : report.ItemLines)
         if (!item.first->Data()) __builtin_trap();
+    {
+        TLinksDocument two;
+        two.CurrentId = size > 0 ? data[0] : 0;
+        two.TwoThreadsFrom = 0;
+        TLoadReport twoReport;
+        twoReport.KeepGoing = report.KeepGoing;
+        std::string twoError;
+        try {
+            two.LoadLinksText(text, &twoReport);
+        } catch (const Exception& e) {
+            twoError = e.Message;
+        }
+        try {
+            if (twoError != oneError || two.CurrentId != doc.CurrentId ||
+                two.Tree.NodeCount() != doc.Tree.NodeCount() || twoReport.Problems.size() != report.Problems.size() ||
+                two.LinksText() != doc.LinksText())
+                __builtin_trap();
+        } catch (const ELinksFileError&) {
+        }
+    }
     std::string written;
     try {
         written = doc.LinksText();

@@ -303,6 +303,10 @@ public:
     static bool Split(const char* data, size_t size, bool atEnd, std::string_view& line, size_t& consumed,
                       bool& ended) {
         ended = false;
+        if (size == 0) { // nothing in (data may be null)
+            ended = atEnd;
+            return false;
+        }
         const char* b = data;
         const char* e = data + size;
         const char* limit = static_cast<const char*>(std::memchr(b, '\n', size));

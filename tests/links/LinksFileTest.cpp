@@ -156,6 +156,12 @@ TEST(LinksFile, LineEndingsNulAndTrimming) {
     TLinksDocument noEnding;
     noEnding.LoadLinksText("_currentid=3\nA=x");
     EXPECT_EQ(noEnding.Tree.RootCount(), 1);
+    // Nothing at all: an empty document, the counter as it was.
+    TLinksDocument empty;
+    empty.CurrentId = 4;
+    empty.LoadLinksText("");
+    EXPECT_EQ(empty.Tree.NodeCount(), 0);
+    EXPECT_EQ(empty.CurrentId, 4);
 }
 
 TEST(LinksFile, CounterLines) {
