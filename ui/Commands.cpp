@@ -52,43 +52,37 @@ void TTreeCommand::redo() {
     if (FChanged) FChanged();
 }
 
-// ---- TInsertCommand ----------------------------------------------------------------
+// ---- TSubtreeCommand ---------------------------------------------------------------
 
-TInsertCommand::TInsertCommand(TLinkTree& tree, TTreeNode* node, std::function<void()> changed)
-    : TTreeCommand(tree, QStringLiteral("Novo"), std::move(changed)), FNode(node), FParent(node->Parent()),
-      FIndex(node->Index()) {}
+TSubtreeCommand::TSubtreeCommand(TLinkTree& tree, TTreeNode* node, const QString& text, std::function<void()> changed)
+    : TTreeCommand(tree, text, std::move(changed)), FNode(node), FParent(node->Parent()), FIndex(node->Index()) {}
 
-void TInsertCommand::DoUndo() {
+void TSubtreeCommand::Take() {
     FTaken = FTree.Detach(FNode);
 }
+
+void TSubtreeCommand::PutBack() {
+    TTreeNode* before = nullptr;
+    const int count = FParent ? FParent->Count() : FTree.RootCount();
+    if (FIndex < count) before = FParent ? FParent->Item(FIndex) : FTree.Root(FIndex);
+    FTree.Attach(std::move(FTaken), FParent, before);
+}
+
+// ---- TInsertCommand / TDeleteCommand ----------------------------------------------------
+
+TInsertCommand::TInsertCommand(TLinkTree& tree, TTreeNode* node, std::function<void()> changed)
+    : TSubtreeCommand(tree, node, QStringLiteral("Novo"), std::move(changed)) {}
 
 void TInsertCommand::DoRedo() {
     if (FDone) {
         FDone = false;
         return;
     }
-    TTreeNode* before = nullptr;
-    const int count = FParent ? FParent->Count() : FTree.RootCount();
-    if (FIndex < count) before = FParent ? FParent->Item(FIndex) : FTree.Root(FIndex);
-    FTree.Attach(std::move(FTaken), FParent, before);
+    PutBack();
 }
-
-// ---- TDeleteCommand ----------------------------------------------------------------
 
 TDeleteCommand::TDeleteCommand(TLinkTree& tree, TTreeNode* node, std::function<void()> changed)
-    : TTreeCommand(tree, QStringLiteral("Excluir"), std::move(changed)), FNode(node), FParent(node->Parent()),
-      FIndex(node->Index()) {}
-
-void TDeleteCommand::DoRedo() {
-    FTaken = FTree.Detach(FNode);
-}
-
-void TDeleteCommand::DoUndo() {
-    TTreeNode* before = nullptr;
-    const int count = FParent ? FParent->Count() : FTree.RootCount();
-    if (FIndex < count) before = FParent ? FParent->Item(FIndex) : FTree.Root(FIndex);
-    FTree.Attach(std::move(FTaken), FParent, before);
-}
+    : TSubtreeCommand(tree, node, QStringLiteral("Excluir"), std::move(changed)) {}
 
 // ---- TMoveCommand ------------------------------------------------------------------
 

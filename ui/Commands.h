@@ -50,33 +50,38 @@ private:
     bool FFirst = true;
 };
 
-// A node that was just added (with its data).
-class TInsertCommand : public TTreeCommand {
-public:
-    TInsertCommand(TLinkTree& tree, TTreeNode* node, std::function<void()> changed);
-    void DoUndo() override;
-    void DoRedo() override;
+// A step that takes a node with everything below it out of the tree and
+// puts it back at its place.
+class TSubtreeCommand : public TTreeCommand {
+protected:
+    TSubtreeCommand(TLinkTree& tree, TTreeNode* node, const QString& text, std::function<void()> changed);
+    void Take();
+    void PutBack();
 
 private:
     TTreeNode* FNode;
     TTreeNode* FParent;
     int FIndex;
     TSubtree FTaken;
+};
+
+// A node that was just added (with its data).
+class TInsertCommand : public TSubtreeCommand {
+public:
+    TInsertCommand(TLinkTree& tree, TTreeNode* node, std::function<void()> changed);
+    void DoUndo() override { Take(); }
+    void DoRedo() override;
+
+private:
     bool FDone = true; // the first redo finds it done already
 };
 
 // A node deleted with everything below it.
-class TDeleteCommand : public TTreeCommand {
+class TDeleteCommand : public TSubtreeCommand {
 public:
     TDeleteCommand(TLinkTree& tree, TTreeNode* node, std::function<void()> changed);
-    void DoUndo() override;
-    void DoRedo() override;
-
-private:
-    TTreeNode* FNode;
-    TTreeNode* FParent;
-    int FIndex;
-    TSubtree FTaken;
+    void DoUndo() override { PutBack(); }
+    void DoRedo() override { Take(); }
 };
 
 // A node moved with everything below it.

@@ -430,7 +430,8 @@ void TfrmMain::GetNewId(void*, int32_t& id) {
 
 bool TfrmMain::LeaveLink(TTreeNode* node) {
     if (!node || !node->Data() || node != FShown) return true;
-    try {
+    // A failure is shown and refuses the change (the silent EAbort too).
+    return Guard([&] {
         const std::string link = Editor->LinkToStore();
         const std::string text = Editor->LinkCaption();
         const bool changed = node->Data()->Link != link || node->Text() != text;
@@ -452,13 +453,7 @@ bool TfrmMain::LeaveLink(TTreeNode* node) {
                                                                  link);
         }
         Editor->ClearEdited();
-        return true;
-    } catch (const EAbort&) {
-        return false;
-    } catch (const std::exception& e) {
-        ShowException(e);
-        return false;
-    }
+    });
 }
 
 bool TfrmMain::TreeView1Changing(TTreeNode* from, TTreeNode*) {

@@ -13,6 +13,7 @@
 
 #include "grid/PalGrid.h"
 #include "platform/MessageHook.h"
+#include "support/ShownMessages.h"
 
 namespace elo::test {
 
@@ -64,16 +65,6 @@ struct Fixture {
     std::unique_ptr<QWidget> window;
     TPalGrid* grid;
     QLineEdit* after;
-};
-
-// Captures what the standard error display shows.
-struct ShownMessages {
-    ShownMessages() {
-        previous = SetMessageBoxHook([this](const std::string& text, const std::string&) { texts.push_back(text); });
-    }
-    ~ShownMessages() { SetMessageBoxHook(previous); }
-    std::vector<std::string> texts;
-    TMessageBoxHook previous;
 };
 
 } // namespace elo::test

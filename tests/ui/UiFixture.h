@@ -15,19 +15,10 @@
 #include <vector>
 
 #include "platform/MessageHook.h"
+#include "support/ShownMessages.h"
 #include "ui/Dialogs.h"
 
 namespace elo::test {
-
-// Captures what the standard error display shows.
-struct ShownMessages {
-    ShownMessages() {
-        previous = SetMessageBoxHook([this](const std::string& text, const std::string&) { texts.push_back(text); });
-    }
-    ~ShownMessages() { SetMessageBoxHook(previous); }
-    std::vector<std::string> texts;
-    TMessageBoxHook previous;
-};
 
 // Answers the windows' questions from a script; an unexpected question fails
 // the test instead of blocking it.
