@@ -110,8 +110,8 @@ constexpr size_t kQueueBytes = size_t{8} << 20;   // waiting at most: the reader
 constexpr size_t kResultChunk = size_t{4} << 20;  // results are written into blocks of this size
 } // namespace
 
-TRenumberPipeline::TRenumberPipeline(int32_t counter, bool keepGoing, int maxNesting)
-    : FCounter(counter), FKeepGoing(keepGoing), FMaxNesting(maxNesting) {
+TRenumberPipeline::TRenumberPipeline(int32_t counter, bool keepGoing, int maxNesting, size_t queueBytes)
+    : FCounter(counter), FKeepGoing(keepGoing), FMaxNesting(maxNesting), FQueueLimit(queueBytes) {
     FBatch.Text.reserve(kBatchBytes + 4096);
     FThread = std::thread([this] { Run(); });
 }
@@ -133,7 +133,7 @@ void TRenumberPipeline::SetCounter(int32_t value) {
 void TRenumberPipeline::Flush() {
     if (FBatch.Entries.empty()) return;
     std::unique_lock lock(FMutex);
-    FRoom.wait(lock, [&] { return FQueuedBytes < kQueueBytes || FStopped || FCancelled; });
+    FRoom.wait(lock, [&] { return FQueuedBytes < FQueueLimit || FStopped || FCancelled; });
     if (FStopped || FCancelled) {
         FBatch = TBatch();
         return;

@@ -51,7 +51,8 @@ class TRenumberPipeline {
 public:
     // keepGoing: a link that fails keeps its raw text and the work goes on;
     // otherwise the first failure stops the worker (Failed()).
-    TRenumberPipeline(int32_t counter, bool keepGoing, int maxNesting);
+    // At most queueBytes of raw links wait for the worker; the reader waits beyond.
+    TRenumberPipeline(int32_t counter, bool keepGoing, int maxNesting, size_t queueBytes = size_t{8} << 20);
     ~TRenumberPipeline();
     TRenumberPipeline(const TRenumberPipeline&) = delete;
     TRenumberPipeline& operator=(const TRenumberPipeline&) = delete;
@@ -114,6 +115,7 @@ private:
     int32_t FCounter;
     bool FKeepGoing;
     int FMaxNesting;
+    size_t FQueueLimit;
     size_t FNext = 0; // index of the next link
     std::vector<TLargeArray<char>> FChunks;
     std::vector<size_t> FChunkResults;
