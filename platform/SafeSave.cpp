@@ -256,25 +256,72 @@ TFileWriter::TFileWriter(int fd, std::string name) : FFd(fd), FName(std::move(na
     FBuffer.reserve(kWriteBuffer);
 }
 
+TFileWriter::~TFileWriter() {
+    if (!FThread.joinable()) return;
+    {
+        std::lock_guard lock(FMutex);
+        FQuit = true;
+        FWork.notify_one();
+    }
+    FThread.join();
+}
+
 void TFileWriter::Append(std::string_view bytes) {
-    if (FBuffer.size() + bytes.size() > kWriteBuffer) Flush();
-    if (bytes.size() > kWriteBuffer)
-        WriteAll(bytes.data(), bytes.size());
-    else
+    if (FBuffer.size() + bytes.size() > kWriteBuffer) HandOver();
+    if (bytes.size() <= kWriteBuffer) {
         FBuffer += bytes;
+        return;
+    }
+    Wait(); // what was handed over goes first
+    if (const int error = WriteAll(bytes.data(), bytes.size())) Fail(error, FName);
 }
 
 void TFileWriter::Flush() {
-    WriteAll(FBuffer.data(), FBuffer.size());
-    FBuffer.clear();
+    HandOver();
+    Wait();
 }
 
-void TFileWriter::WriteAll(const char* p, size_t n) {
+void TFileWriter::HandOver() {
+    Wait();
+    if (FBuffer.empty()) return;
+    std::swap(FBuffer, FWriting);
+    FBuffer.clear();
+    if (!FThread.joinable()) FThread = std::thread([this] { Run(); });
+    std::lock_guard lock(FMutex);
+    FPending = true;
+    FWork.notify_one();
+}
+
+void TFileWriter::Wait() {
+    std::unique_lock lock(FMutex);
+    FDone.wait(lock, [&] { return !FPending; });
+    if (const int error = std::exchange(FError, 0)) {
+        lock.unlock();
+        Fail(error, FName);
+    }
+}
+
+void TFileWriter::Run() {
+    for (;;) {
+        {
+            std::unique_lock lock(FMutex);
+            FWork.wait(lock, [&] { return FPending || FQuit; });
+            if (!FPending) return;
+        }
+        const int error = WriteAll(FWriting.data(), FWriting.size());
+        std::lock_guard lock(FMutex);
+        FError = error;
+        FPending = false;
+        FDone.notify_one();
+    }
+}
+
+int TFileWriter::WriteAll(const char* p, size_t n) {
     while (n > 0) {
         const ssize_t w = ::write(FFd, p, n);
         if (w < 0 && errno == EINTR) continue;
-        if (w < 0) Fail(errno, FName);
-        if (w == 0) Fail(ENOSPC, FName);
+        if (w < 0) return errno;
+        if (w == 0) return ENOSPC;
         p += w;
         n -= static_cast<size_t>(w);
         FWritten += static_cast<off_t>(w);
@@ -285,6 +332,7 @@ void TFileWriter::WriteAll(const char* p, size_t n) {
         (void)::sync_file_range(FFd, FSynced, FWritten - FSynced, SYNC_FILE_RANGE_WRITE);
         FSynced = FWritten;
     }
+    return 0;
 }
 
 // ---- saving ---------------------------------------------------------------------------

@@ -19,27 +19,43 @@
 
 #include <sys/types.h>
 
+#include <condition_variable>
 #include <functional>
+#include <mutex>
 #include <string>
 #include <string_view>
+#include <thread>
 
 namespace elo {
 
-// What a save writes through: large writes, started to disk as they go.
+// What a save writes through: large writes, started to disk as they go. A
+// full buffer is written by a second thread while the next one fills; its
+// failure is raised by the next Append or Flush.
 class TFileWriter {
 public:
     TFileWriter(int fd, std::string name);
+    ~TFileWriter();
     TFileWriter(const TFileWriter&) = delete;
     TFileWriter& operator=(const TFileWriter&) = delete;
     void Append(std::string_view bytes);
+    // Writes everything appended so far and waits until it is written.
     void Flush();
     off_t Written() const { return FWritten; }
 
 private:
-    void WriteAll(const char* p, size_t n);
+    void HandOver();
+    void Wait();
+    void Run();
+    int WriteAll(const char* p, size_t n); // 0, or the error
     int FFd;
     std::string FName;
-    std::string FBuffer;
+    std::string FBuffer;  // being filled
+    std::string FWriting; // being written by the thread
+    std::thread FThread;
+    std::mutex FMutex;
+    std::condition_variable FDone, FWork;
+    bool FPending = false, FQuit = false;
+    int FError = 0;
     off_t FWritten = 0, FSynced = 0;
 };
 
