@@ -28,14 +28,23 @@ namespace elo {
 
 namespace {
 
-// Bytes that FindCaptionSuffix must look at; all others are skipped in bulk.
-struct TSuffixBytes {
-    bool special[256] = {};
-    TSuffixBytes() {
-        for (unsigned char c : {'(', '"', '\'', '{'}) special[c] = true;
+// The offset of the first byte FindCaptionSuffix must look at ("(", quotes,
+// "{") in s[from..n), or n; the others are skipped eight at a time.
+size_t SkipToSuffixByte(const char* s, size_t from, size_t n) {
+    constexpr uint64_t kOnes = 0x0101010101010101ull, kHighs = 0x8080808080808080ull;
+    auto zeroBytes = [](uint64_t x) { return (x - kOnes) & ~x & kHighs; };
+    size_t i = from;
+    for (; i + 8 <= n; i += 8) {
+        uint64_t w;
+        std::memcpy(&w, s + i, 8);
+        const uint64_t found = zeroBytes(w ^ (kOnes * '(')) | zeroBytes(w ^ (kOnes * '"')) |
+                               zeroBytes(w ^ (kOnes * '\'')) | zeroBytes(w ^ (kOnes * '{'));
+        if (found) break; // one of them is in these 8
     }
-};
-const TSuffixBytes kSuffixBytes;
+    for (; i < n; ++i)
+        if (s[i] == '(' || s[i] == '"' || s[i] == '\'' || s[i] == '{') return i;
+    return n;
+}
 
 } // namespace
 
@@ -52,7 +61,7 @@ size_t FindCaptionSuffix(std::string_view line, size_t eq) {
     bool haveTable = false;
 
     for (size_t i = eq + 1; i < n; ++i) {
-        while (i < n && !kSuffixBytes.special[static_cast<unsigned char>(s[i])]) ++i;
+        i = SkipToSuffixByte(s, i, n);
         if (i >= n) break;
         const char c = s[i];
         if (c == '(') {
@@ -125,14 +134,26 @@ bool HasAnyOf(std::string_view text, char a, char b, char c) {
 bool HasLineBreak(std::string_view text) {
     return HasAnyOf(text, '\r', '\n', '\0');
 }
+
+// What each byte is in a node text: most bytes are nothing special.
+struct TNodeTextBytes {
+    TNodeTextProblem Of[256] = {};
+    TNodeTextBytes() {
+        Of[static_cast<unsigned char>('\\')] = Of[static_cast<unsigned char>('=')] = TNodeTextProblem::PathSeparator;
+        Of[static_cast<unsigned char>('\r')] = Of[static_cast<unsigned char>('\n')] = Of[0] =
+            TNodeTextProblem::LineBreak;
+    }
+};
+const TNodeTextBytes kNodeTextBytes;
 } // namespace
 
 TNodeTextProblem ClassifyNodeText(std::string_view text) {
     // The first character that cannot stand in a path decides.
-    constexpr std::string_view kSpecial("\\=\r\n\0", 5);
-    const size_t at = text.find_first_of(kSpecial);
-    if (at == std::string_view::npos) return TNodeTextProblem::None;
-    return text[at] == '\\' || text[at] == '=' ? TNodeTextProblem::PathSeparator : TNodeTextProblem::LineBreak;
+    for (const char c : text)
+        if (const TNodeTextProblem problem = kNodeTextBytes.Of[static_cast<unsigned char>(c)];
+            problem != TNodeTextProblem::None)
+            return problem;
+    return TNodeTextProblem::None;
 }
 
 std::string NodeTextMessage(std::string_view text, TNodeTextProblem problem) {
@@ -590,6 +611,9 @@ void TLinksDocument::ReadLines(Source& source, TTreeBuilder& builder, TLoadRepor
                                bool twoThreads) {
     TReadState state(builder, Source::kLinesStay);
     state.Index.Reserve(sizeHint / 160); // a key per line, lines of 100 to 200 bytes
+    // Room for lines of 64 bytes and more; pages never reached cost nothing.
+    const size_t expectedLines = sizeHint / 64;
+    if (report) report->ItemLines.reserve(expectedLines);
     std::string_view line;
     int lineNo = 0;
     bool renumber = true;
@@ -608,8 +632,11 @@ void TLinksDocument::ReadLines(Source& source, TTreeBuilder& builder, TLoadRepor
                 // Numbered: the first line begins with "_currentid", letter case counting.
                 renumber = !(line.size() >= 10 && line.substr(0, 10) == "_currentid");
                 if (report) report->Numbered = !renumber;
-                if (renumber && twoThreads && sizeHint >= TwoThreadsFrom)
+                if (renumber && twoThreads && sizeHint >= TwoThreadsFrom) {
                     pipeline.emplace(CurrentId, report && report->KeepGoing, kMaxNesting);
+                    pipedItems.reserve(expectedLines);
+                    pipedLines.reserve(expectedLines);
+                }
             }
             LineOutcome outcome;
             std::string_view link;
@@ -836,6 +863,7 @@ template <typename Sink> size_t TLinksDocument::WriteLinks(Sink& sink) const {
         },
         [&](const TTreeNode*) { levels.pop_back(); },
         [](const TTreeNode* next) {
+            __builtin_prefetch(next->Text().data());
             if (const TLinkData* data = next->Data()) __builtin_prefetch(data->Link.data());
         });
     return items;

@@ -148,6 +148,51 @@ TEST(LinksFile, CaptionSuffixOnlyFromAParenthesisOutsideQuotesAndBraces) {
     EXPECT_EQ(FindCaptionSuffix("a(b=c", 3), std::string_view::npos); // before the "=" it is no suffix
 }
 
+// The caption suffix and the node-text rule written the plain way, byte by
+// byte, against the ones the reader uses, on random lines of the bytes that
+// matter, short and long (the reader skips plain bytes eight at a time).
+TEST(LinksFile, CaptionSuffixAndNodeTextAgreeWithAPlainReading) {
+    auto plainSuffix = [](std::string_view line, size_t eq) {
+        size_t found = std::string_view::npos;
+        if (eq >= line.size()) return found;
+        for (size_t i = eq + 1; i < line.size(); ++i) {
+            const char c = line[i];
+            if (c == '(') {
+                found = i;
+            } else if (c == '"' || c == '\'') {
+                if (const size_t close = line.find(c, i + 1); close != std::string_view::npos) i = close;
+            } else if (c == '{') {
+                int depth = 0;
+                for (size_t j = i; j < line.size(); ++j) {
+                    if (line[j] == '{') ++depth;
+                    if (line[j] == '}' && --depth == 0) {
+                        i = j;
+                        break;
+                    }
+                }
+            }
+        }
+        return found;
+    };
+    auto plainClass = [](std::string_view text) {
+        const size_t at = text.find_first_of(std::string_view("\\=\r\n\0", 5));
+        if (at == std::string_view::npos) return TNodeTextProblem::None;
+        return text[at] == '\\' || text[at] == '=' ? TNodeTextProblem::PathSeparator : TNodeTextProblem::LineBreak;
+    };
+    std::mt19937 random(11);
+    const std::string special("()\"'{}=\\\r\n\0", 11), plain("abcdefgh\xE7     ");
+    for (int round = 0; round < 20000; ++round) {
+        const size_t length = random() % (round % 10 == 0 ? 200 : 24);
+        // Mostly plain bytes, so runs of eight and more are skipped in bulk.
+        std::string line;
+        for (size_t i = 0; i < length; ++i)
+            line += random() % 4 == 0 ? special[random() % special.size()] : plain[random() % plain.size()];
+        const size_t eq = length == 0 ? 0 : random() % length;
+        ASSERT_EQ(FindCaptionSuffix(line, eq), plainSuffix(line, eq)) << line << " from " << eq;
+        ASSERT_EQ(ClassifyNodeText(line), plainClass(line)) << line;
+    }
+}
+
 TEST(LinksFile, LineEndingsNulAndTrimming) {
     TLinksDocument doc;
     doc.LoadLinksText(std::string("_currentid=3\rA=  x  \nB=\t y\r\n\r\nC=z\0D=w\n", 38));
