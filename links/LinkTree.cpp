@@ -383,7 +383,7 @@ std::string_view TTreeBuilder::KeepCopy(std::string_view text) {
     if (text.empty()) return {};
     if (FCopyLeft < text.size()) {
         const size_t size = std::max(kCopyBlock, text.size());
-        FTree.FKept.emplace_back(size);
+        FTree.FKept.emplace_back(size, TLargeArray<char>::TPages::Small);
         FCopyAt = FTree.FKept.back().begin();
         FCopyLeft = size;
     }

@@ -438,15 +438,16 @@ public:
     int fd;
 };
 
-// The whole of a file in memory of its own (large files in huge pages), for
+// The whole of a file in memory of its own (small pages: it is read in order), for
 // the tree to keep: texts and link strings refer into it.
 std::pair<TLargeArray<char>, size_t> ReadWholeFile(int fd, const std::string& name, size_t sizeHint) {
     // One byte more than the file is said to hold shows whether it grew.
-    TLargeArray<char> bytes(sizeHint + 1);
+    constexpr auto kInOrder = TLargeArray<char>::TPages::Small;
+    TLargeArray<char> bytes(sizeHint + 1, kInOrder);
     size_t length = 0;
     for (;;) {
         if (length == bytes.size()) {
-            TLargeArray<char> larger(bytes.size() * 2);
+            TLargeArray<char> larger(bytes.size() * 2, kInOrder);
             std::memcpy(larger.begin(), bytes.begin(), length);
             bytes = std::move(larger);
         }
@@ -754,7 +755,7 @@ template <typename Read> void TLinksDocument::ReadOnce(TLoadReport* report, Read
 void TLinksDocument::LoadLinksText(std::string_view text, TLoadReport* report) {
     ReadOnce(report, [&](TTreeBuilder& builder, bool twoThreads) {
         // The tree keeps its own copy of the text.
-        TLargeArray<char> copy(text.size());
+        TLargeArray<char> copy(text.size(), TLargeArray<char>::TPages::Small);
         if (!text.empty()) std::memcpy(copy.begin(), text.data(), text.size());
         TMemoryLines lines(builder.Keep(std::move(copy), text.size()));
         ReadLines(lines, builder, report, text.size(), twoThreads);

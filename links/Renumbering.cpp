@@ -232,7 +232,7 @@ void TRenumberPipeline::Work(const TBatch& batch) {
 
 void TRenumberPipeline::Store(std::string_view link) {
     if (FChunks.empty() || FLeft < link.size()) {
-        FChunks.emplace_back(std::max(kResultChunk, link.size()));
+        FChunks.emplace_back(std::max(kResultChunk, link.size()), TLargeArray<char>::TPages::Small);
         FChunkResults.push_back(0);
         FAt = FChunks.back().begin();
         FLeft = FChunks.back().size();

@@ -19,13 +19,16 @@ template <typename T> class TLargeArray {
 
 public:
     TLargeArray() = default;
-    explicit TLargeArray(size_t count) : FCount(count) {
+    // Huge pages help tables read at random; bytes read in order (a file's
+    // text) do without them: gathering huge pages can stall the allocation.
+    enum class TPages { Huge, Small };
+    explicit TLargeArray(size_t count, TPages pages = TPages::Huge) : FCount(count) {
         if (count == 0) return;
         FBytes = count * sizeof(T);
         if (FBytes >= kMapThreshold) {
             void* p = ::mmap(nullptr, FBytes, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
             if (p == MAP_FAILED) throw std::bad_alloc();
-            (void)::madvise(p, FBytes, MADV_HUGEPAGE); // a hint; refused is fine
+            if (pages == TPages::Huge) (void)::madvise(p, FBytes, MADV_HUGEPAGE); // a hint; refused is fine
             FData = static_cast<T*>(p);
             FMapped = true;
         } else {
