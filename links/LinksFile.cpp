@@ -28,21 +28,19 @@ namespace elo {
 
 namespace {
 
-// The offset of the first byte FindCaptionSuffix must look at ("(", quotes,
-// "{") in s[from..n), or n; the others are skipped eight at a time.
-size_t SkipToSuffixByte(const char* s, size_t from, size_t n) {
+// The offset of the first of the bytes Cs in p[0..n), or n: bytes that are
+// none of them are passed over eight at a time.
+template <char... Cs> size_t FindFirstOf(const char* p, size_t n) {
     constexpr uint64_t kOnes = 0x0101010101010101ull, kHighs = 0x8080808080808080ull;
     auto zeroBytes = [](uint64_t x) { return (x - kOnes) & ~x & kHighs; };
-    size_t i = from;
+    size_t i = 0;
     for (; i + 8 <= n; i += 8) {
         uint64_t w;
-        std::memcpy(&w, s + i, 8);
-        const uint64_t found = zeroBytes(w ^ (kOnes * '(')) | zeroBytes(w ^ (kOnes * '"')) |
-                               zeroBytes(w ^ (kOnes * '\'')) | zeroBytes(w ^ (kOnes * '{'));
-        if (found) break; // one of them is in these 8
+        std::memcpy(&w, p + i, 8);
+        if ((zeroBytes(w ^ (kOnes * static_cast<unsigned char>(Cs))) | ...)) break; // one of them is in these 8
     }
     for (; i < n; ++i)
-        if (s[i] == '(' || s[i] == '"' || s[i] == '\'' || s[i] == '{') return i;
+        if (((p[i] == Cs) || ...)) return i;
     return n;
 }
 
@@ -61,7 +59,7 @@ size_t FindCaptionSuffix(std::string_view line, size_t eq) {
     bool haveTable = false;
 
     for (size_t i = eq + 1; i < n; ++i) {
-        i = SkipToSuffixByte(s, i, n);
+        i += FindFirstOf<'(', '"', '\'', '{'>(s + i, n - i); // the bytes that matter here
         if (i >= n) break;
         const char c = s[i];
         if (c == '(') {
@@ -112,27 +110,8 @@ size_t FindCaptionSuffix(std::string_view line, size_t eq) {
 }
 
 namespace {
-// Bytes that need a look: all but those eight at a time.
-bool HasAnyOf(std::string_view text, char a, char b, char c) {
-    constexpr uint64_t kOnes = 0x0101010101010101ull, kHighs = 0x8080808080808080ull;
-    const uint64_t ma = kOnes * static_cast<unsigned char>(a), mb = kOnes * static_cast<unsigned char>(b),
-                   mc = kOnes * static_cast<unsigned char>(c);
-    const char* p = text.data();
-    const size_t n = text.size();
-    size_t i = 0;
-    for (; i + 8 <= n; i += 8) {
-        uint64_t w;
-        std::memcpy(&w, p + i, 8);
-        const uint64_t x = w ^ ma, y = w ^ mb, z = w ^ mc;
-        if (((x - kOnes) & ~x & kHighs) | ((y - kOnes) & ~y & kHighs) | ((z - kOnes) & ~z & kHighs)) return true;
-    }
-    for (; i < n; ++i)
-        if (p[i] == a || p[i] == b || p[i] == c) return true;
-    return false;
-}
-
 bool HasLineBreak(std::string_view text) {
-    return HasAnyOf(text, '\r', '\n', '\0');
+    return FindFirstOf<'\r', '\n', '\0'>(text.data(), text.size()) < text.size();
 }
 
 // What each byte is in a node text: most bytes are nothing special.
@@ -460,22 +439,6 @@ std::pair<TLargeArray<char>, size_t> ReadWholeFile(int fd, const std::string& na
     return {std::move(bytes), length};
 }
 
-// The offset of the first "\\" or "=" in p[0..n), or n; eight bytes at a time.
-size_t FindPathEnd(const char* p, size_t n) {
-    constexpr uint64_t kOnes = 0x0101010101010101ull, kHighs = 0x8080808080808080ull;
-    constexpr uint64_t kBackslashes = kOnes * '\\', kEquals = kOnes * '=';
-    size_t i = 0;
-    for (; i + 8 <= n; i += 8) {
-        uint64_t w;
-        std::memcpy(&w, p + i, 8);
-        const uint64_t a = w ^ kBackslashes, b = w ^ kEquals;
-        if (((a - kOnes) & ~a & kHighs) | ((b - kOnes) & ~b & kHighs)) break; // one of them is in these 8
-    }
-    for (; i < n; ++i)
-        if (p[i] == '\\' || p[i] == '=') return i;
-    return n;
-}
-
 } // namespace
 
 void TPathIndex::TPartLengths::Set(TTreeNode* node, size_t length) {
@@ -548,7 +511,7 @@ TTreeNode* TLinksDocument::AddLinkLine(TReadState& state, std::string_view line,
     size_t paren = std::string_view::npos;
     bool parenKnown = false;
     for (size_t k = 0;; ++k) {
-        const size_t end = start + FindPathEnd(line.data() + start, line.size() - start);
+        const size_t end = start + FindFirstOf<'\\', '='>(line.data() + start, line.size() - start);
         const bool itemPart = end < line.size() && line[end] == '=';
         TTreeNode* node = nullptr;
         if (k < index.PreviousParts.size() && index.PreviousParts[k].End == end && end < common) {
