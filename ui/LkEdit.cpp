@@ -20,6 +20,7 @@
 #include <memory>
 
 #include "Images.h"
+#include "Splitters.h"
 #include "VetoSelection.h"
 #include "cmdlang/LnkUtils.h"
 #include "grid/EventBoundary.h"
@@ -142,10 +143,7 @@ void TfrmLkEdit::CreateControls(bool embedded) {
     layout->setContentsMargins(0, 0, 0, 0);
     layout->setSpacing(0);
 
-    Splitter2 = new QSplitter(Qt::Vertical, this);
-    Splitter2->setObjectName("Splitter2");
-    Splitter2->setHandleWidth(3);
-    Splitter2->setChildrenCollapsible(false);
+    Splitter2 = NewSplitter(Qt::Vertical, this, "Splitter2");
     layout->addWidget(Splitter2, 1);
 
     Memo1 = new QPlainTextEdit(Splitter2);
@@ -159,10 +157,7 @@ void TfrmLkEdit::CreateControls(bool embedded) {
         Memo1->setPalette(p);
     }
 
-    Splitter1 = new QSplitter(Qt::Vertical, Splitter2);
-    Splitter1->setObjectName("Splitter1");
-    Splitter1->setHandleWidth(3);
-    Splitter1->setChildrenCollapsible(false);
+    Splitter1 = NewSplitter(Qt::Vertical, Splitter2, "Splitter1");
     Splitter2->setSizes({65, 442});
     Splitter2->setStretchFactor(1, 1);
 
@@ -230,10 +225,7 @@ void TfrmLkEdit::CreateControls(bool embedded) {
     Button3->setGeometry(4, 3, 75, 25);
     Panel3->hide();
     panel4Layout->addWidget(Panel3);
-    Splitter3 = new QSplitter(Qt::Horizontal, Panel4);
-    Splitter3->setObjectName("Splitter3");
-    Splitter3->setHandleWidth(3);
-    Splitter3->setChildrenCollapsible(false);
+    Splitter3 = NewSplitter(Qt::Horizontal, Panel4, "Splitter3");
     panel4Layout->addWidget(Splitter3, 1);
 
     ListView1 = new TTagListView(this);

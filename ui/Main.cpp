@@ -30,6 +30,7 @@
 #include "Dialogs.h"
 #include "Images.h"
 #include "LkEdit.h"
+#include "Splitters.h"
 #include "TreeModel.h"
 #include "VetoSelection.h"
 #include "grid/EventBoundary.h"
@@ -206,10 +207,7 @@ void TfrmMain::CreateControls() {
     bar->addStretch(1);
     layout->addWidget(CoolBar1);
 
-    Splitter1 = new QSplitter(Qt::Horizontal, central);
-    Splitter1->setObjectName("Splitter1");
-    Splitter1->setHandleWidth(3);
-    Splitter1->setChildrenCollapsible(false);
+    Splitter1 = NewSplitter(Qt::Horizontal, central, "Splitter1");
     layout->addWidget(Splitter1, 1);
 
     // The left side: the find bar (hidden until Ctrl+F) above the tree.
@@ -380,18 +378,15 @@ void TfrmMain::CreateConnections() {
     connect(actOpen, &QAction::triggered, this, [this] { Guard([&] { OpenFile(); }); });
     connect(actSave, &QAction::triggered, this, [this] { Guard([&] { SaveFile(); }); });
     connect(actSaveAs, &QAction::triggered, this, [this] { Guard([&] { SaveFile(true); }); });
-    connect(actUndo, &QAction::triggered, this, [this] {
-        Guard([&] {
-            if (FShown && !LeaveLink(FShown)) return; // the link's own changes first
-            FUndo.undo();
-        });
-    });
-    connect(actRedo, &QAction::triggered, this, [this] {
+    // The shown link's own changes are committed first.
+    auto stepThrough = [this](void (QUndoStack::*step)()) {
         Guard([&] {
             if (FShown && !LeaveLink(FShown)) return;
-            FUndo.redo();
+            (FUndo.*step)();
         });
-    });
+    };
+    connect(actUndo, &QAction::triggered, this, [stepThrough] { stepThrough(&QUndoStack::undo); });
+    connect(actRedo, &QAction::triggered, this, [stepThrough] { stepThrough(&QUndoStack::redo); });
     connect(actFind, &QAction::triggered, this, [this] { Guard([&] { ShowFindBar(); }); });
     connect(actFindNext, &QAction::triggered, this, [this] { Guard([&] { FindNext(true); }); });
     connect(actFindPrevious, &QAction::triggered, this, [this] { Guard([&] { FindNext(false); }); });
