@@ -79,11 +79,13 @@ TcmdItem& TcmdGroup::AddItem() {
     item.IsWord = false;
     item.Param.clear();
     item.IsBracket = false;
+    item.ItemStart = item.ValueStart = item.End = 0;
     return item;
 }
 
 void TcmdGroup::Reset(std::string_view name) {
     Name.assign(name);
+    Start = End = 0;
     FCount = 0;
 }
 
@@ -97,6 +99,18 @@ TcmdListParser& TcmdListParser::operator=(TcmdListParser&&) noexcept = default;
 void ConfigureCommandListScanner(TCustomScanner& scanner) {
     scanner.SetSymbolChars(";,=?[]");
     scanner.SetNameChars("._#");
+}
+
+std::string_view TcmdListParser::Written(const TcmdGroup& command) const {
+    return std::string_view(FText).substr(command.Start, command.End - command.Start);
+}
+
+std::string_view TcmdListParser::Written(const TcmdItem& item) const {
+    return std::string_view(FText).substr(item.ItemStart, item.End - item.ItemStart);
+}
+
+std::string_view TcmdListParser::WrittenValue(const TcmdItem& item) const {
+    return std::string_view(FText).substr(item.ValueStart, item.End - item.ValueStart);
 }
 
 const TcmdGroup& TcmdListParser::Commands(int index) const {
@@ -164,6 +178,16 @@ void TcmdListParser::Parse(std::string_view text) {
         throw ESyntaxError(kSyntaxErrorMessage);
     };
     const std::string_view source = scanner.TokenList().Text();
+    // Token i's characters, a quoted string's or braced group's delimiters included.
+    auto delimited = [&](int i) {
+        const TToken& t = *scanner.Tokens(i);
+        return t.Kind == tkString || t.Kind == tkBlock;
+    };
+    auto startOf = [&](int i) { return static_cast<size_t>(scanner.Tokens(i)->Start) - (delimited(i) ? 1 : 0); };
+    auto endOf = [&](int i) {
+        const TToken& t = *scanner.Tokens(i);
+        return static_cast<size_t>(t.Start + t.Length) + (delimited(i) ? 1 : 0);
+    };
 
     while (i < count) {
         if (!(kindOf(i) == tkName || (kindOf(i) == tkBlock && i == 0))) {
@@ -171,9 +195,11 @@ void TcmdListParser::Parse(std::string_view text) {
             continue;
         }
         TcmdGroup& command = AddCommand(scanner.TokenView(i));
+        command.Start = startOf(i);
         for (;;) {
             TcmdItem& item = command.AddItem();
             if (i >= count) fail();
+            item.ItemStart = startOf(i);
             // Name.
             if (kindOf(i) == tkName) {
                 item.Name.assign(scanner.TokenView(i));
@@ -185,6 +211,7 @@ void TcmdListParser::Parse(std::string_view text) {
             }
             // Value.
             const TToken& value = *scanner.Tokens(i);
+            item.ValueStart = startOf(i);
             if (value.Kind == tkSymbol) {
                 // Bracket form: [word] or [word=param].
                 if (i + 1 >= count || kindOf(i + 1) != tkName) fail();
@@ -209,6 +236,7 @@ void TcmdListParser::Parse(std::string_view text) {
                     item.Source = item.Value;
                 item.IsWord = value.Kind == tkName;
             }
+            item.End = command.End = endOf(i);
             // Separator.
             ++i;
             if (i >= count) return;

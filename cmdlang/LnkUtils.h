@@ -28,6 +28,12 @@ struct TcmdItem {
     bool IsWord = false; // a bare word or the bracket form
     std::string Param;   // bracket form only: the text after "=" inside the brackets
     bool IsBracket = false;
+    // Where the item stands in the parsed text (byte offsets): its first token
+    // (the name, or the value of an item without one), its value (the bracket
+    // form from "[" on) and the end of its last token.
+    size_t ItemStart = 0;
+    size_t ValueStart = 0;
+    size_t End = 0;
 };
 
 class TcmdGroup {
@@ -35,6 +41,10 @@ public:
     explicit TcmdGroup(std::string name) : Name(std::move(name)) {}
 
     std::string Name;
+    // Where the command stands in the parsed text: from its first token to the
+    // end of its last item.
+    size_t Start = 0;
+    size_t End = 0;
 
     int Count() const { return FCount; }
     // The item at a 0-based index; out of range raises the list index error.
@@ -82,6 +92,11 @@ public:
     const TcmdGroup& Commands(int index) const;
     void Clear();
     const std::string& Text() const { return FText; }
+    // The characters of the text that a command or an item, or an item's value,
+    // was read from: what a person wrote, spacing and brackets included.
+    std::string_view Written(const TcmdGroup& command) const;
+    std::string_view Written(const TcmdItem& item) const;
+    std::string_view WrittenValue(const TcmdItem& item) const;
     // Where the last Parse found the syntax error: the 1-based position in the
     // text of the token it stopped at (one past the end when the text ended
     // too soon); 0 after a parse without error.

@@ -755,6 +755,12 @@ void TPalGrid::ToolkitKeyDown(QKeyEvent* event) {
 
 void TPalGrid::KeyEvent(QKeyEvent* event) {
     const int key = event->key();
+    // Escape closes an open in-place editor; with none open it is not the
+    // grid's, and goes on to the window (a dialog's cancel).
+    if (key == Qt::Key_Escape && !EditorMode()) {
+        event->ignore();
+        return;
+    }
     if (HandleKeyDown(event)) return;
     if (key == Qt::Key_Return || key == Qt::Key_Enter) {
         AdvanceCell();

@@ -1,5 +1,6 @@
 #include "LinkDef.h"
 
+#include "LinksFile.h"
 #include "cmdlang/LnkUtils.h"
 #include "platform/Text.h"
 
@@ -17,6 +18,37 @@ const char* const kLinkTypeCaptions[kLinkTypeCount] = {"(nenhum)",
 
 namespace {
 constexpr int kTypeCodes[kLinkTypeCount] = {-1, 0, 3, 4, 5, 6, 7, 8};
+// The items of a link string's first command that the record's fields take.
+constexpr const char* kFieldNames[] = {"link", "_tag", "_id", "_keyw", "Caption", "ORDER", "_hidden", "DEFAULTEDIT"};
+
+// The command as written, readable again where it stands after a ",": a
+// command that begins with a braced group gets the name its first item has.
+std::string WrittenCommand(const TcmdListParser& parser, const TcmdGroup& c) {
+    std::string written(parser.Written(c));
+    if (c.Count() > 0 && c.Items(0).ItemStart == c.Items(0).ValueStart) written.insert(0, "link=");
+    return written;
+}
+
+std::string LaterCommands(const TcmdListParser& parser) {
+    if (parser.Count() < 2) return {};
+    return "," + std::string(std::string_view(parser.Text()).substr(parser.Commands(1).Start));
+}
+
+// The items of c that no field takes, as written, joined by ";".
+std::string ExtraItemsOf(const TcmdListParser& parser, const TcmdGroup& c) {
+    std::vector<bool> taken(static_cast<size_t>(c.Count()), false);
+    for (const char* name : kFieldNames)
+        if (const int i = c.IndexOf(name); i >= 0) taken[static_cast<size_t>(i)] = true;
+    std::string extras;
+    for (int i = 0; i < c.Count(); ++i) {
+        if (taken[static_cast<size_t>(i)]) continue;
+        if (!extras.empty()) extras += ';';
+        const TcmdItem& item = c.Items(i);
+        if (item.ItemStart == item.ValueStart) extras += "link="; // an item without a name
+        extras += parser.Written(item);
+    }
+    return extras;
+}
 } // namespace
 
 int TypeCode(int typeIndex) {
@@ -40,6 +72,8 @@ void DecodeLink(TLinkDefinition& r, std::string_view text, const TGetNewIdEvent&
     r.Order.clear();
     r.Hidden = false;
     r.DefaultEdit = false;
+    r.ExtraItems.clear();
+    r.LaterCommands.clear();
     r.Verbatim = true;
     if (text.find("RULES") != std::string_view::npos) return;
 
@@ -56,6 +90,8 @@ void DecodeLink(TLinkDefinition& r, std::string_view text, const TGetNewIdEvent&
         r.Order = c.ValueDef("ORDER", "");
         r.Hidden = SameTextLocale(c.ValueDef("_hidden", "false"), "true");
         r.DefaultEdit = c.ValueDef("DEFAULTEDIT", "0") == "1";
+        r.ExtraItems = ExtraItemsOf(parser, c);
+        r.LaterCommands = LaterCommands(parser);
     } else {
         w.assign(text); // no command: the whole text is the "link" value
     }
@@ -100,7 +136,12 @@ std::string EncodeLink(const TLinkDefinition& r) {
     if (!r.Caption.empty()) quoted("Caption", r.Caption);
     if (!r.Order.empty()) quoted("ORDER", r.Order);
     if (r.DefaultEdit) quoted("DEFAULTEDIT", "1");
+    if (!r.ExtraItems.empty()) {
+        s += r.ExtraItems;
+        s += ';';
+    }
     s.pop_back();
+    s += r.LaterCommands;
     return s;
 }
 
@@ -115,12 +156,13 @@ std::vector<TLinkTag> TagsFromText(std::string_view text) {
     tags.reserve(static_cast<size_t>(parser.Count()));
     for (int i = 0; i < parser.Count(); ++i) {
         const TcmdGroup& c = parser.Commands(i);
-        tags.push_back({c.Name, c.ValueDef("Caption", ""), c.ItemText()});
+        tags.push_back({c.Name, c.ValueDef("Caption", ""), c.ItemText(), WrittenCommand(parser, c)});
     }
     return tags;
 }
 
-std::vector<TTagParameter> ParametersFromTagText(std::string_view text) {
+namespace {
+std::vector<TTagParameter> Parameters(std::string_view text, bool written) {
     TcmdListParser parser;
     parser.Parse(text);
     std::vector<TTagParameter> rows;
@@ -128,9 +170,57 @@ std::vector<TTagParameter> ParametersFromTagText(std::string_view text) {
     const TcmdGroup& c = parser.Commands(0);
     for (int i = 0; i < c.Count(); ++i) {
         const TcmdItem& item = c.Items(i);
-        rows.push_back({item.IsWord ? "1" : "0", item.Name, item.Source});
+        rows.push_back(
+            {item.IsWord ? "1" : "0", item.Name, written ? std::string(parser.WrittenValue(item)) : item.Source});
     }
     return rows;
+}
+} // namespace
+
+std::vector<TTagParameter> ParametersFromTagText(std::string_view text) {
+    return Parameters(text, false);
+}
+
+std::vector<TTagParameter> WrittenParametersFromTagText(std::string_view text) {
+    return Parameters(text, true);
+}
+
+std::string LaterCommandsOfTagText(std::string_view text) {
+    TcmdListParser parser;
+    parser.Parse(text);
+    return LaterCommands(parser);
+}
+
+std::string LinkReadBackProblem(std::string_view link) {
+    if (link.find_first_of(std::string_view("\r\n\0", 3)) != std::string_view::npos)
+        return "O link cont\xE9m quebras de linha";
+    try {
+        TLinkDefinition scratch;
+        DecodeLink(scratch, link, nullptr);
+    } catch (const Exception& e) {
+        return e.Message;
+    }
+    // Read from a file, a "(" outside quoted values and braced groups would
+    // begin a caption suffix and cut the link there.
+    const std::string line = "=" + std::string(link);
+    if (FindCaptionSuffix(line, 0) != std::string::npos) return "O link cont\xE9m um \"(\" fora de aspas e chaves";
+    return {};
+}
+
+std::string WithIdentifier(std::string_view link, std::string_view id) {
+    TcmdListParser parser;
+    parser.Parse(link);
+    if (parser.Count() == 0) return {};
+    const TcmdGroup& c = parser.Commands(0);
+    const std::string quoted = "\"" + std::string(id) + "\"";
+    std::string out(link);
+    if (const int i = c.IndexOf("_id"); i >= 0) {
+        const TcmdItem& item = c.Items(i);
+        out.replace(item.ValueStart, item.End - item.ValueStart, quoted);
+    } else {
+        out.insert(c.End, ";_id=" + quoted);
+    }
+    return out;
 }
 
 std::string TagTextFromParameters(const std::vector<TTagParameter>& rows) {

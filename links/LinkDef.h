@@ -14,7 +14,11 @@ struct TLinkTag {
     std::string Name;  // the command's name, e.g. "link" or "pointer"
     std::string Label; // its "Caption" value
     std::string Text;  // the command written out again (ItemText)
-    bool operator==(const TLinkTag&) const = default;
+    // The command as it stood in the text, so that a tag nobody edits is
+    // written back as it came ([v=w] stays a bracket, 30 stays a number).
+    // Where a tag came from, not what it is: equality does not look at it.
+    std::string Written{};
+    bool operator==(const TLinkTag& o) const { return Name == o.Name && Label == o.Label && Text == o.Text; }
 };
 
 struct TTagParameter {
@@ -35,6 +39,12 @@ struct TLinkDefinition {
     std::string Caption;
     std::string Order;
     bool DefaultEdit = false;
+    // What the link string holds beyond the fields above, carried through an
+    // edit instead of dropped: the items of the first command that no field
+    // takes (unknown names, a name's second item), as written and joined by
+    // ";", and the commands after the first, from the first of them on.
+    std::string ExtraItems;
+    std::string LaterCommands;
     // Decoding stopped before its end: the text holds "RULES" or failed to
     // decode. The fields then do not describe RawText, and what the editor hands
     // back for an unchanged link is RawText (see LinkTextToStore).
@@ -68,6 +78,21 @@ std::string LinkTextToStore(const TLinkDefinition& record);
 
 std::vector<TLinkTag> TagsFromText(std::string_view text);
 std::vector<TTagParameter> ParametersFromTagText(std::string_view text);
+// The same rows with each Source as it was written: the bracket form with its
+// brackets and parameter ("[v=w]"), so that the row text writes it back whole.
+std::vector<TTagParameter> WrittenParametersFromTagText(std::string_view text);
+// The commands of a tag text after its first, from the first of them on
+// (empty when there is none); the tag's grid shows the first command only.
+std::string LaterCommandsOfTagText(std::string_view text);
+
+// Why a link string would not come back as it is when stored in a links file
+// and read again, or empty when it would: it must decode, hold no line break
+// or NUL, and no "(" that reading would take for a caption suffix.
+std::string LinkReadBackProblem(std::string_view link);
+// link with its identifier set to id: the value of its first "_id" item
+// replaced, or the item added to its first command; the rest stays as written.
+// Empty when link holds no command to put it in.
+std::string WithIdentifier(std::string_view link, std::string_view id);
 std::string TagTextFromParameters(const std::vector<TTagParameter>& rows);
 
 } // namespace elo

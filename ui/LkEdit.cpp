@@ -1,5 +1,6 @@
 #include "LkEdit.h"
 
+#include <QAction>
 #include <QApplication>
 #include <QCheckBox>
 #include <QClipboard>
@@ -63,6 +64,22 @@ private:
     QTreeWidget* FList;
 };
 
+// Memo1: the raw text. Its keys go to the editor first.
+class TRawTextEdit : public QPlainTextEdit {
+public:
+    TRawTextEdit(TfrmLkEdit* editor, QWidget* parent) : QPlainTextEdit(parent), FEditor(editor) {}
+
+protected:
+    void keyPressEvent(QKeyEvent* event) override {
+        bool consumed = false;
+        Guard([&] { consumed = FEditor->Memo1KeyDown(event); });
+        if (!consumed) QPlainTextEdit::keyPressEvent(event);
+    }
+
+private:
+    TfrmLkEdit* FEditor;
+};
+
 QLineEdit* Field(QWidget* parent, const char* name, int x, int y, int width) {
     auto* edit = new QLineEdit(parent);
     edit->setObjectName(name);
@@ -124,7 +141,7 @@ bool TTagListView::edit(const QModelIndex& index, EditTrigger trigger, QEvent* e
 
 // ---- TfrmLkEdit: controls ---------------------------------------------------------------
 
-TfrmLkEdit::TfrmLkEdit(QWidget* parent, bool embedded) : QDialog(parent) {
+TfrmLkEdit::TfrmLkEdit(QWidget* parent, bool embedded) : QDialog(parent), FEmbedded(embedded) {
     CreateControls(embedded);
     CreateConnections();
 }
@@ -146,7 +163,7 @@ void TfrmLkEdit::CreateControls(bool embedded) {
     Splitter2 = NewSplitter(Qt::Vertical, this, "Splitter2");
     layout->addWidget(Splitter2, 1);
 
-    Memo1 = new QPlainTextEdit(Splitter2);
+    Memo1 = new TRawTextEdit(this, Splitter2);
     Memo1->setObjectName("Memo1");
     Memo1->setReadOnly(true);
     Memo1->setFocusPolicy(Qt::ClickFocus); // skipped by the Tab key
@@ -277,6 +294,12 @@ void TfrmLkEdit::CreateControls(bool embedded) {
     Panel2->hide();
     layout->addWidget(Panel2); // placed below everything else, at the very bottom
 
+    actRawText = new QAction(QStringLiteral("Editar o texto do link"), this);
+    actRawText->setObjectName("actRawText");
+    actRawText->setShortcut(QKeySequence(Qt::Key_F4));
+    actRawText->setShortcutContext(Qt::WidgetWithChildrenShortcut);
+    addAction(actRawText);
+
     Timer1 = new QTimer(this);
     Timer1->setObjectName("Timer1");
     Timer1->setInterval(1);
@@ -317,6 +340,23 @@ void TfrmLkEdit::CreateConnections() {
     connect(Button1, &QPushButton::clicked, this, [this] { Guard([&] { Button1Click(); }); });
     connect(Button2, &QPushButton::clicked, this, [this] { done(2); });
     connect(Button4, &QPushButton::clicked, this, [this] { Guard([&] { Button4Click(); }); });
+    connect(actRawText, &QAction::triggered, this, [this] {
+        Guard([&] {
+            if (!FRawEditing) {
+                SetRawEditing(true);
+                Memo1->setFocus();
+                return;
+            }
+            if (RawTextChanged()) ApplyRawText();
+            if (!FVerbatim) {
+                SetRawEditing(false);
+                ListView1->setFocus();
+            }
+        });
+    });
+    connect(Memo1, &QPlainTextEdit::textChanged, this, [this] {
+        if (FRawEditing) Guard([&] { ShowParseStatus(); });
+    });
 }
 
 // ---- rows ----------------------------------------------------------------------------------
@@ -350,6 +390,22 @@ QTreeWidgetItem* TfrmLkEdit::AddRow(const QString& caption) {
     return row;
 }
 
+void TfrmLkEdit::RemoveRow(QTreeWidgetItem* row) {
+    // A single-selection view selects a neighbour of the row it loses; with
+    // no current row it picks none.
+    {
+        ++FProgramSelect;
+        TScopeExit lowered([this] { --FProgramSelect; });
+        ListView1->VetoModel()->clear();
+    }
+    if (FNewRow.isValid() && FNewRow.row() == ListView1->indexOfTopLevelItem(row)) {
+        NewTagFlag = false;
+        FNewRow = QPersistentModelIndex();
+    }
+    delete row;
+    ResetGrid();
+}
+
 void TfrmLkEdit::SetRowCaption(QTreeWidgetItem* row, const QString& caption) {
     row->setText(0, caption);
     // Every caption a row receives sets its image; a changed image commits the
@@ -369,6 +425,10 @@ QTreeWidgetItem* TfrmLkEdit::SelectedRow() const {
     return index.isValid() ? ListView1->topLevelItem(index.row()) : nullptr;
 }
 
+QTreeWidgetItem* TfrmLkEdit::GridRow() const {
+    return FGridRow.isValid() ? ListView1->topLevelItem(FGridRow.row()) : nullptr;
+}
+
 bool TfrmLkEdit::SelectRow(QTreeWidgetItem* row) {
     TVetoSelectionModel* model = ListView1->VetoModel();
     if (!row) {
@@ -378,6 +438,12 @@ bool TfrmLkEdit::SelectRow(QTreeWidgetItem* row) {
     const QModelIndex index = ListView1->model()->index(ListView1->indexOfTopLevelItem(row), 0);
     model->setCurrentIndex(index, QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
     return SelectedRow() == row;
+}
+
+void TfrmLkEdit::SelectRowByProgram(QTreeWidgetItem* row) {
+    ++FProgramSelect;
+    TScopeExit lowered([this] { --FProgramSelect; });
+    SelectRow(row);
 }
 
 bool TfrmLkEdit::PointerOverRow() const {
@@ -404,44 +470,98 @@ void TfrmLkEdit::DecodeLink(std::string_view text) {
     r.TypeIndex = std::max(0, ComboBox1->currentIndex());
     r.Caption = FromQString(Edit1->text());
     // Its first step, on the controls.
-    Memo1->setPlainText(ToQString(text));
+    FGridRow = QPersistentModelIndex();
+    FNewRow = QPersistentModelIndex();
+    NewTagFlag = false;
+    SetRawEditing(false);
+    {
+        const QSignalBlocker quiet(Memo1);
+        Memo1->setPlainText(ToQString(text));
+    }
     CheckBox1->setChecked(false);
     CheckBox2->setChecked(false);
     Edit5->clear();
     Edit4->clear();
     Edit3->clear();
     ListView1->clear();
+    ListView1->setEnabled(true);
+    StringGrid2->setEnabled(true);
     FRawText.assign(text);
     FVerbatim = true;
+    FIdDrawn = false;
     FEdited = false;
-    // Whatever the steps set reaches the controls, also when a step raises.
-    TScopeExit shown([&] { ShowRecord(r); });
-    elo::DecodeLink(r, text, OnGetNewId, this, [&](TLinkDefinition& tags) {
-        ShowRecord(tags);
-        for (const TLinkTag& tag : tags.Tags) {
-            QTreeWidgetItem* row = AddRow(ToQString(tag.Name));
-            GiveSubItems(row);
-            row->setText(1, ToQString(tag.Label));
-            SetRowText(row, tag.Text);
-        }
-        ResetGrid();
-        if (ListView1->topLevelItemCount() > 0) {
-            FirstTagFlag = true;
-            TScopeExit lowered([&] { FirstTagFlag = false; });
-            SelectRow(ListView1->topLevelItem(0));
-        }
-    });
+    FShownLink.clear();
+    FDecoding = true;
+    TScopeExit decoded([this] { FDecoding = false; });
+    try {
+        // Whatever the steps set reaches the controls, also when a step raises.
+        TScopeExit shown([&] { ShowRecord(r); });
+        elo::DecodeLink(r, text, OnGetNewId, this, [&](TLinkDefinition& tags) {
+            ShowRecord(tags);
+            for (const TLinkTag& tag : tags.Tags) {
+                QTreeWidgetItem* row = AddRow(ToQString(tag.Name));
+                GiveSubItems(row);
+                row->setText(1, ToQString(tag.Label));
+                SetRowText(row, tag.Written); // written back as it came unless edited
+            }
+            ResetGrid();
+            if (ListView1->topLevelItemCount() > 0) {
+                FirstTagFlag = true;
+                TScopeExit lowered([&] { FirstTagFlag = false; });
+                SelectRow(ListView1->topLevelItem(0));
+            }
+            FIdDrawn = tags.Id.empty();
+        });
+    } catch (const Exception& e) {
+        FDecoding = false;
+        ShowUndecoded(e.Message);
+        throw;
+    }
+    FDecoding = false;
     FVerbatim = r.Verbatim;
+    if (FVerbatim) {
+        ShowUndecoded("O link cont\xE9m \"RULES\": \xE9 guardado como est\xE1");
+        return;
+    }
+    FExtraItems = r.ExtraItems;
+    FLaterCommands = r.LaterCommands;
+    FShownLink = elo::EncodeLink(RecordOfControls(nullptr));
+    ShowParseStatus();
 }
 
-std::string TfrmLkEdit::EncodeLink() {
-    Commit();
+void TfrmLkEdit::ShowUndecoded(const std::string& why) {
+    // Only this link is shown: no fields, tags or parameters of another stay.
+    FVerbatim = true;
+    FVerbatimWhy = why;
+    FIdDrawn = false;
+    FExtraItems.clear();
+    FLaterCommands.clear();
+    Edit2->clear();
+    ComboBox1->setCurrentIndex(0);
+    Edit4->clear();
+    Edit3->clear();
+    Edit5->clear();
+    CheckBox1->setChecked(false);
+    CheckBox2->setChecked(false);
+    FGridRow = QPersistentModelIndex();
+    ListView1->clear();
+    ResetGrid();
+    ListView1->setEnabled(false);
+    StringGrid2->setEnabled(false);
+    // It can be repaired in place.
+    SetRawEditing(true);
+    ShowParseStatus();
+}
+
+TLinkDefinition TfrmLkEdit::RecordOfControls(const std::string* gridText) const {
     TLinkDefinition r;
     r.Target = FromQString(Edit2->text());
+    const QTreeWidgetItem* gridRow = GridRow();
     for (int i = 0; i < ListView1->topLevelItemCount(); ++i) {
         const QTreeWidgetItem* row = ListView1->topLevelItem(i);
-        const std::string text = RowText(row); // a row without sub-items cannot be encoded
-        r.Tags.push_back({FromQString(row->text(0)), FromQString(row->text(1)), text});
+        // A row without sub-items cannot be encoded.
+        const std::string text = gridText && row == gridRow ? *gridText : RowText(row);
+        r.Tags.push_back({FromQString(row->text(0)), FromQString(row->text(1)), text, text});
     }
     r.Id = FromQString(Edit4->text());
     r.TypeIndex = std::max(0, ComboBox1->currentIndex());
@@ -450,12 +570,49 @@ std::string TfrmLkEdit::EncodeLink() {
     r.Caption = FromQString(Edit1->text());
     r.Order = FromQString(Edit5->text());
     r.DefaultEdit = CheckBox2->isChecked();
-    return elo::EncodeLink(r);
+    r.ExtraItems = FExtraItems;
+    r.LaterCommands = FLaterCommands;
+    return r;
+}
+
+std::string TfrmLkEdit::EncodeLink() {
+    Commit();
+    return elo::EncodeLink(RecordOfControls(nullptr));
+}
+
+std::string TfrmLkEdit::UntouchedLink() const {
+    if (!FIdDrawn) return FRawText;
+    // The identifier showing drew must reach the link: the link as it was
+    // shown, or, when that would not read back, the text as it came with the
+    // identifier put in.
+    if (LinkReadBackProblem(FShownLink).empty()) return FShownLink;
+    const std::string withId = WithIdentifier(FRawText, FromQString(Edit4->text()));
+    return !withId.empty() && LinkReadBackProblem(withId).empty() ? withId : FShownLink;
 }
 
 std::string TfrmLkEdit::LinkToStore() {
-    if (FVerbatim && !FEdited) return FRawText;
-    return EncodeLink();
+    if (RawTextChanged()) ApplyRawText();
+    if (FVerbatim) return FRawText;
+    const std::string link = EncodeLink();
+    if (link == FShownLink) return UntouchedLink();
+    if (const std::string why = LinkReadBackProblem(link); !why.empty()) {
+        ShowParseStatus();
+        throw Exception("O link n\xE3o pode ser lido de volta: " + why);
+    }
+    return link;
+}
+
+std::string TfrmLkEdit::LinkProblem() const {
+    if (FRawEditing) return LinkReadBackProblem(FromQString(Memo1->toPlainText()));
+    if (FVerbatim) return {};
+    try {
+        const std::string text = GridTagText();
+        TcmdListParser().Parse(text);
+        const std::string link = elo::EncodeLink(RecordOfControls(GridRow() ? &text : nullptr));
+        return link == FShownLink ? std::string() : LinkReadBackProblem(link);
+    } catch (const Exception& e) {
+        return e.Message;
+    }
 }
 
 std::string TfrmLkEdit::LinkCaption() const {
@@ -464,11 +621,87 @@ std::string TfrmLkEdit::LinkCaption() const {
 
 void TfrmLkEdit::SetLinkCaption(std::string_view caption) {
     Edit1->setText(ToQString(caption));
+    // The caption is part of the link as it is shown.
+    if (!FVerbatim && !FEdited) {
+        try {
+            FShownLink = elo::EncodeLink(RecordOfControls(nullptr));
+        } catch (const Exception&) {
+        }
+    }
+}
+
+void TfrmLkEdit::RenameLink(std::string_view caption) {
+    Edit1->setText(ToQString(caption));
+    MarkEdited();
+}
+
+void TfrmLkEdit::reject() {
+    if (!FEmbedded) done(2);
 }
 
 int TfrmLkEdit::ShowModal() {
     Panel2->show();
     return exec();
+}
+
+// ---- the raw text box ---------------------------------------------------------------------
+
+void TfrmLkEdit::SetRawEditing(bool on) {
+    if (on && !FRawEditing) {
+        // The box shows the link as it would be stored, the grid committed.
+        std::string link = FRawText;
+        if (!FVerbatim) {
+            link = EncodeLink();
+            if (link == FShownLink) link = UntouchedLink();
+        }
+        const QSignalBlocker quiet(Memo1);
+        Memo1->setPlainText(ToQString(link));
+        FRawEditStart = link;
+    } else if (!on && FRawEditing) {
+        const QSignalBlocker quiet(Memo1);
+        Memo1->setPlainText(ToQString(FRawText));
+    }
+    FRawEditing = on;
+    ListView1->setEnabled(!on && !FVerbatim);
+    StringGrid2->setEnabled(!on && !FVerbatim);
+    Memo1->setReadOnly(!on);
+    Memo1->setFocusPolicy(on ? Qt::StrongFocus : Qt::ClickFocus);
+    QPalette p = Memo1->palette();
+    p.setColor(QPalette::Base, palette().color(on ? QPalette::Base : QPalette::Button));
+    Memo1->setPalette(p);
+    ShowParseStatus();
+}
+
+bool TfrmLkEdit::RawTextChanged() const {
+    return FRawEditing && FromQString(Memo1->toPlainText()) != FRawEditStart;
+}
+
+void TfrmLkEdit::ApplyRawText() {
+    const std::string text = FromQString(Memo1->toPlainText());
+    if (const std::string why = LinkReadBackProblem(text); !why.empty()) {
+        ShowParseStatus();
+        throw Exception("O link n\xE3o pode ser lido de volta: " + why);
+    }
+    const std::string caption = LinkCaption();
+    DecodeLink(text); // the raw text box shows it as it came; the fields follow it
+    if (FEmbedded) SetLinkCaption(caption);
+    FEdited = true;
+}
+
+bool TfrmLkEdit::Memo1KeyDown(QKeyEvent* event) {
+    if (!FRawEditing) return false;
+    const bool ctrl = event->modifiers() & Qt::ControlModifier;
+    if ((event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) && ctrl) {
+        ApplyRawText();
+        return true;
+    }
+    if (event->key() == Qt::Key_Escape && !FVerbatim) {
+        // Back to the link as the window holds it.
+        SetRawEditing(false);
+        ListView1->setFocus();
+        return true;
+    }
+    return false;
 }
 
 // ---- the grid --------------------------------------------------------------------------------
@@ -487,40 +720,75 @@ std::string TfrmLkEdit::GridTagText() const {
 }
 
 void TfrmLkEdit::Commit() {
-    QTreeWidgetItem* row = SelectedRow();
-    if (!row) return;
+    // Only the row the grid shows receives it, and only what changed there:
+    // a tag nobody edited keeps its text as it came.
+    QTreeWidgetItem* row = GridRow();
+    if (!row || row != SelectedRow()) return;
     const std::string text = GridTagText();
+    if (HasSubItems(row) && text == FGridFilled) return;
     GiveSubItems(row);
-    SetRowText(row, text);
+    // The grid shows a tag's first command; any later ones stay with it.
+    std::string later;
+    try {
+        later = LaterCommandsOfTagText(RowText(row));
+    } catch (const Exception&) {
+    }
+    SetRowText(row, text + later);
+    FGridFilled = text;
+}
+
+void TfrmLkEdit::SetStatus(const QString& text, bool ok) {
+    ParseStatus->setStyleSheet(ok ? QStringLiteral("color: #006000;") : QStringLiteral("color: #b00000;"));
+    ParseStatus->setText(text);
 }
 
 void TfrmLkEdit::ShowParseStatus() {
-    if (!SelectedRow()) {
+    if (FDecoding) return; // said once the link is shown
+    if (FRawEditing && !(FVerbatim && !RawTextChanged())) {
+        const std::string why = LinkProblem();
+        if (why.empty())
+            SetStatus(QString::fromUtf8("Link v\u00E1lido (Ctrl+Enter aplica)"), true);
+        else
+            SetStatus(ToQString(why), false);
+        return;
+    }
+    if (FVerbatim) {
+        SetStatus(ToQString(FVerbatimWhy), false);
+        return;
+    }
+    // The tag text alone first: its parser's message says where it fails.
+    if (GridRow()) {
+        std::string text;
+        try {
+            text = GridTagText();
+        } catch (const Exception& e) {
+            SetStatus(ToQString(e.Message), false);
+            return;
+        }
+        TcmdListParser parser;
+        try {
+            parser.Parse(text);
+        } catch (const ESyntaxError& e) {
+            SetStatus(ToQString(e.Message) +
+                          QStringLiteral(" (coluna %1 de: %2)").arg(parser.ErrorPosition()).arg(ToQString(text)),
+                      false);
+            return;
+        }
+    }
+    // Then the link as it would be stored.
+    if (const std::string why = LinkProblem(); !why.empty()) {
+        SetStatus(ToQString("O link n\xE3o pode ser lido de volta: " + why), false);
+        return;
+    }
+    if (GridRow())
+        SetStatus(QStringLiteral("Par\u00E2metros v\u00E1lidos"), true);
+    else
         ParseStatus->clear();
-        return;
-    }
-    std::string text;
-    try {
-        text = GridTagText();
-    } catch (const Exception& e) {
-        ParseStatus->setStyleSheet(QStringLiteral("color: #b00000;"));
-        ParseStatus->setText(ToQString(e.Message));
-        return;
-    }
-    TcmdListParser parser;
-    try {
-        parser.Parse(text);
-        ParseStatus->setStyleSheet(QStringLiteral("color: #006000;"));
-        ParseStatus->setText(QStringLiteral("Par\u00E2metros v\u00E1lidos"));
-    } catch (const ESyntaxError& e) {
-        ParseStatus->setStyleSheet(QStringLiteral("color: #b00000;"));
-        ParseStatus->setText(ToQString(e.Message) +
-                             QStringLiteral(" (coluna %1 de: %2)").arg(parser.ErrorPosition()).arg(ToQString(text)));
-    }
 }
 
 void TfrmLkEdit::FillGrid(QTreeWidgetItem* row) {
     if (row && row != SelectedRow()) row = nullptr;
+    FGridRow = QPersistentModelIndex();
     for (int r = 0; r < StringGrid2->RowCount(); ++r)
         for (int c = 0; c < 3; ++c) StringGrid2->SetCells(c, r, QString());
     StringGrid2->SetCells(0, 0, QStringLiteral("Var"));
@@ -528,13 +796,25 @@ void TfrmLkEdit::FillGrid(QTreeWidgetItem* row) {
     StringGrid2->SetCells(2, 0, QString::fromUtf8("Conte\u00FAdo"));
     StringGrid2->SetFixedRows(1);
     // Whatever the filling comes to, the status says whether it parses.
-    TScopeExit status([this] { ShowParseStatus(); });
-    if (!row || !HasSubItems(row)) {
+    TScopeExit status([this] {
+        FGridFilled = GridTagText();
+        ShowParseStatus();
+    });
+    if (!row) {
         StringGrid2->SetRowCount(2);
         return;
     }
+    const QPersistentModelIndex bound(ListView1->model()->index(ListView1->indexOfTopLevelItem(row), 0));
+    if (!HasSubItems(row)) {
+        // A new row: the grid is empty, and what is typed into it is the row's.
+        StringGrid2->SetRowCount(2);
+        FGridRow = bound;
+        return;
+    }
     NewTagFlag = false;
-    const std::vector<TTagParameter> params = ParametersFromTagText(RowText(row));
+    // Parameters as they were written: the bracket form keeps its brackets.
+    const std::vector<TTagParameter> params = WrittenParametersFromTagText(RowText(row));
+    FGridRow = bound;
     if (params.empty()) return;
     StringGrid2->SetRowCount(static_cast<int>(params.size()) + 1);
     for (size_t k = 0; k < params.size(); ++k) {
@@ -552,12 +832,13 @@ void TfrmLkEdit::StringGrid2KeyDown(int& key, Qt::KeyboardModifiers) {
     if (g.RowCount() <= 2) {
         g.SetRowCount(2);
         for (int c = 0; c < 3; ++c) g.SetCells(c, 1, QString());
+        ShowParseStatus();
         return;
     }
     for (int r = g.Row(); r < g.RowCount() - 1; ++r)
         for (int c = 0; c < 3; ++c) g.SetCells(c, r, g.Cells(c, r + 1));
     g.SetRowCount(g.RowCount() - 1);
-    if (QTreeWidgetItem* row = SelectedRow()) SetRowCaption(row, g.Cells(1, 1));
+    if (QTreeWidgetItem* row = GridRow()) SetRowCaption(row, g.Cells(1, 1));
     ShowParseStatus();
 }
 
@@ -570,7 +851,7 @@ void TfrmLkEdit::StringGrid2SelectCell(int, int row, bool&) {
 void TfrmLkEdit::StringGrid2SetEditText(int col, int row, const QString& value) {
     MarkEdited();
     if (col == 1 && row == 1)
-        if (QTreeWidgetItem* tag = SelectedRow()) SetRowCaption(tag, value);
+        if (QTreeWidgetItem* tag = GridRow()) SetRowCaption(tag, value);
     ShowParseStatus();
 }
 
@@ -578,9 +859,10 @@ void TfrmLkEdit::StringGrid2SetEditText(int col, int row, const QString& value) 
 
 bool TfrmLkEdit::ListView1Changing(QTreeWidgetItem*, QTreeWidgetItem*) {
     Commit();
-    // Unless decoding selects the first tag, the selection moves only while
-    // the pointer rests over a row: a click below the rows keeps it.
-    return FirstTagFlag || PointerOverRow();
+    // Unless the window itself selects (decoding's first tag, a new tag, a
+    // removal), the selection moves only while the pointer rests over a row:
+    // a click below the rows, or a stray key, keeps it.
+    return FirstTagFlag || FProgramSelect > 0 || PointerOverRow();
 }
 
 void TfrmLkEdit::ListView1Change() {
@@ -589,11 +871,24 @@ void TfrmLkEdit::ListView1Change() {
 
 void TfrmLkEdit::ListView1Edited(QTreeWidgetItem* row, const QString& text) {
     MarkEdited();
+    if (row != SelectedRow() || row != GridRow()) {
+        SetRowCaption(row, text);
+        return;
+    }
+    if (SameTextAscii(FromQString(text), "link") && (!HasSubItems(row) || RowText(row).empty())) {
+        // A new "link" tag: its link is made in the nested editor.
+        GiveSubItems(row);
+        FillGrid(row);
+        SetRowCaption(row, text);
+        Timer1->start();
+        return;
+    }
     StringGrid2->SetCol(0);
     StringGrid2->SetRow(1);
     StringGrid2->SetCells(1, 1, text);
     StringGrid2->setFocus();
     SetRowCaption(row, text);
+    ShowParseStatus();
 }
 
 bool TfrmLkEdit::ListView1KeyDown(QKeyEvent* event) {
@@ -607,36 +902,48 @@ bool TfrmLkEdit::ListView1KeyDown(QKeyEvent* event) {
         if (!atEnd || NewTagFlag) return false; // the selection moves as usual
         MarkEdited();
         QTreeWidgetItem* row = AddRow(QStringLiteral("<novo>"));
-        SelectRow(row);
-        ResetGrid();
-        ListView1->editItem(row, 0);
+        // The row the person just made is selected wherever the pointer
+        // rests, and what is typed next is its.
+        SelectRowByProgram(row);
+        FillGrid(SelectedRow());
+        FNewRow = QPersistentModelIndex(ListView1->model()->index(ListView1->indexOfTopLevelItem(row), 0));
+        if (SelectedRow() == row) ListView1->editItem(row, 0);
         NewTagFlag = true;
         return true;
     }
     case Qt::Key_Escape:
-        if (NewTagFlag && selected) {
-            delete selected;
-            ResetGrid();
-        }
+        if (!NewTagFlag) return false; // the dialog's Escape
+        // Takes back the row Down appended, and nothing else.
+        if (QTreeWidgetItem* fresh = FNewRow.isValid() ? ListView1->topLevelItem(FNewRow.row()) : nullptr)
+            RemoveRow(fresh);
         NewTagFlag = false;
+        FNewRow = QPersistentModelIndex();
         return true;
     case Qt::Key_Delete:
         if (selected) {
             MarkEdited();
-            delete selected;
-            ResetGrid();
+            RemoveRow(selected);
         }
         return true;
     case Qt::Key_C:
         if (!ctrl) return false;
-        if (selected) QGuiApplication::clipboard()->setText(ToQString(RowText(selected)));
+        if (selected) {
+            Commit(); // the tag's text with what the grid holds
+            QGuiApplication::clipboard()->setText(ToQString(RowText(selected)));
+        }
         return true;
     case Qt::Key_V: {
         if (!ctrl) return false;
         const QString text = QGuiApplication::clipboard()->text();
         if (!text.isEmpty() && selected) {
+            // A text that is no tag text is refused before it reaches the tag.
+            const std::string tagText = FromQString(text);
+            if (tagText.find_first_of("\r\n") != std::string::npos)
+                throw Exception("O texto colado cont\xE9m quebras de linha");
+            (void)TagsFromText(tagText);
             MarkEdited();
-            SetRowText(selected, FromQString(text));
+            GiveSubItems(selected);
+            SetRowText(selected, tagText);
             FillGrid(selected);
         }
         return true;
@@ -651,27 +958,33 @@ bool TfrmLkEdit::ListView1KeyDown(QKeyEvent* event) {
 void TfrmLkEdit::NestedEditing() {
     QTreeWidgetItem* row = SelectedRow();
     if (!row || !SameTextAscii(FromQString(row->text(0)), "link")) return;
+    Commit();
     GiveSubItems(row);
     auto nested = std::make_unique<TfrmLkEdit>(nullptr, false);
     nested->setWindowTitle(QStringLiteral("Editar Link"));
     nested->setWindowIcon(windowIcon());
     nested->OnGetNewId = OnGetNewId;
-    nested->DecodeLink(RowText(row));
+    // A text that does not decode opens for repair, its reason said.
+    try {
+        nested->DecodeLink(RowText(row));
+    } catch (const Exception&) {
+    }
     if (const QScreen* screen = QGuiApplication::primaryScreen())
         nested->move(screen->availableGeometry().center() - nested->rect().center());
     if (nested->ShowModal() == 1) {
-        MarkEdited();
-        SetRowText(row, nested->EncodeLink());
+        const std::string link = nested->LinkToStore();
+        if (link != RowText(row)) MarkEdited();
+        SetRowText(row, link);
         FillGrid(row);
     } else if (RowText(row).empty()) {
-        delete row;
+        RemoveRow(row);
         ListView1->setFocus();
     }
 }
 
 void TfrmLkEdit::Button1Click() {
-    // OK keeps the dialog open when the link cannot be encoded.
-    EncodeLink();
+    // OK keeps the dialog open when the link cannot be stored.
+    LinkToStore();
     done(1);
 }
 
@@ -680,6 +993,7 @@ void TfrmLkEdit::Button4Click() {
     if (PickKeywords(this, keywords)) {
         MarkEdited();
         Edit3->setText(ToQString(keywords));
+        ShowParseStatus();
     }
 }
 

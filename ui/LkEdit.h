@@ -18,6 +18,7 @@
 #include "grid/PalGrid.h"
 #include "links/LinkDef.h"
 
+class QAction;
 class QCheckBox;
 class QComboBox;
 class QLabel;
@@ -63,17 +64,29 @@ public:
     // Commit, then the encoding of the controls. Raises "List index out of
     // bounds (1)" while a tag row has never received its sub-items.
     std::string EncodeLink();
-    // What leaving the link stores: the text as it came when its decoding did
-    // not complete and nothing was edited since (a text holding "RULES", one
-    // that failed to decode), else EncodeLink.
+    // What leaving the link stores. A link the person did not change comes
+    // back as it came (with the identifier showing it drew, if any); a changed
+    // one is encoded, and refused (raises) when its text would not read back.
+    // A raw text the person repaired is decoded again first (raises when it
+    // still fails) and stored as typed.
     std::string LinkToStore();
-    // The record's Caption (Edit1).
+    // The record's Caption (Edit1). Setting it is part of showing a link; a
+    // rename of the link's node is the person's change.
     std::string LinkCaption() const;
     void SetLinkCaption(std::string_view caption);
+    void RenameLink(std::string_view caption);
     // Shows Panel2, then the window modally: 1 for OK, 2 for Cancel.
     int ShowModal();
-    // Escape and the window's close button cancel: result 2.
-    void reject() override { done(2); }
+    // Escape and the window's close button cancel the dialog: result 2. The
+    // embedded editor is never hidden that way.
+    void reject() override;
+
+    // The raw text box (Memo1) takes input: for a link that failed to decode
+    // always, for any other while the person asks (F4). Applying decodes the
+    // box's text into the window again; raises when it does not decode.
+    bool RawEditing() const { return FRawEditing; }
+    void SetRawEditing(bool on);
+    void ApplyRawText();
 
     // The new-identifier provider, installed by the owner.
     TGetNewIdEvent OnGetNewId;
@@ -82,9 +95,13 @@ public:
     void Commit();
     // The tag text the grid's rows make (what Commit stores).
     std::string GridTagText() const;
-    // Under the grid: whether that text parses, or the parser's message and
-    // the column where it failed.
+    // Under the grid: whether the tag text parses and the link as it would be
+    // stored reads back, or what is wrong (the parser's message and column);
+    // for a raw text being repaired, whether it decodes.
     void ShowParseStatus();
+    // Why the link as the window holds it now would not be stored (empty: it
+    // would be); nothing is committed.
+    std::string LinkProblem() const;
     void FillGrid(QTreeWidgetItem* row); // Filling the grid (null: no row)
     void NestedEditing();
     // Something the person changed since the last decoding.
@@ -104,12 +121,15 @@ public:
     QTreeWidgetItem* SelectedRow() const;
     // Selects row (null: none) as the person would: the selection rule may refuse.
     bool SelectRow(QTreeWidgetItem* row);
+    // The row whose parameters the grid shows (null: none).
+    QTreeWidgetItem* GridRow() const;
 
     // Event handlers.
     bool ListView1Changing(QTreeWidgetItem* from, QTreeWidgetItem* to);
     void ListView1Change();
     void ListView1Edited(QTreeWidgetItem* row, const QString& text);
     bool ListView1KeyDown(QKeyEvent* event);
+    bool Memo1KeyDown(QKeyEvent* event);
     void StringGrid2KeyDown(int& key, Qt::KeyboardModifiers shift);
     void StringGrid2SelectCell(int col, int row, bool& canSelect);
     void StringGrid2SetEditText(int col, int row, const QString& value);
@@ -118,6 +138,7 @@ public:
 
     // The controls, by the names the program has always given them.
     QPlainTextEdit* Memo1;
+    QAction* actRawText; // F4: the raw text box takes input, or applies it
     QSplitter* Splitter2;
     QWidget* Panel1;
     QLineEdit* Edit4;
@@ -149,14 +170,41 @@ private:
     void CreateControls(bool embedded);
     void CreateConnections();
     QTreeWidgetItem* AddRow(const QString& caption);
+    // Takes a row out of the list; no row is selected afterwards, whatever
+    // the view would pick, and the grid is reset.
+    void RemoveRow(QTreeWidgetItem* row);
+    // Selects row as the window itself does: the pointer test is lifted.
+    void SelectRowByProgram(QTreeWidgetItem* row);
     void ShowRecord(const TLinkDefinition& r);
     void ResetGrid() { FillGrid(nullptr); }
     bool PointerOverRow() const;
     void MarkEdited() { FEdited = true; }
+    // The record the controls hold; with gridText, the text the grid would
+    // commit stands for the grid's row.
+    TLinkDefinition RecordOfControls(const std::string* gridText) const;
+    // A link decoded only in part: only it is shown, its tags cannot be
+    // edited, and why is said under the grid.
+    void ShowUndecoded(const std::string& why);
+    // What is stored for a link the person did not change.
+    std::string UntouchedLink() const;
+    void SetStatus(const QString& text, bool ok);
+    bool RawTextChanged() const;
 
+    bool FEmbedded = false;
     bool FVerbatim = false; // the last decoding did not complete
+    std::string FVerbatimWhy;
+    bool FIdDrawn = false; // the last decoding drew an identifier
     bool FEdited = false;
+    bool FRawEditing = false;
+    bool FDecoding = false;
     std::string FRawText;
+    std::string FRawEditStart; // what the raw text box held when it took input
+    std::string FShownLink;    // the encoding of the link as it was shown
+    std::string FExtraItems, FLaterCommands;
+    QPersistentModelIndex FGridRow; // the row the grid shows
+    std::string FGridFilled;        // the grid's tag text as it was filled
+    QPersistentModelIndex FNewRow;  // the row Down appended
+    int FProgramSelect = 0;         // selections the window makes itself
 };
 
 } // namespace elo

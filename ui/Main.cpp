@@ -37,7 +37,9 @@
 #include "grid/QtText.h"
 #include "links/Find.h"
 #include "links/LinksCheck.h"
+#include "links/SiblingPaths.h"
 #include "platform/MessageHook.h"
+#include "platform/ScopeExit.h"
 
 namespace elo {
 
@@ -468,11 +470,14 @@ void TfrmMain::ShowLink(TTreeNode* node) {
         return;
     }
     // An error here reaches the standard error display; the selection has
-    // moved already and the editor is not shown anew.
+    // moved already. The link is shown all the same, only itself and ready
+    // to be repaired, with the reason under its tags.
+    TScopeExit shown([&] {
+        Editor->SetLinkCaption(node->Text());
+        FShown = node;
+        Editor->show();
+    });
     Editor->DecodeLink(node->Data()->Link);
-    Editor->SetLinkCaption(node->Text());
-    FShown = node;
-    Editor->show();
 }
 
 void TfrmMain::Reshow() {
@@ -490,14 +495,26 @@ void TfrmMain::TreeView1Edited(TTreeNode* node, const std::string& text) {
     // A text holding "\" or "=" would read back as another path: refused.
     const std::string why = ValidateNodeText(text);
     if (!why.empty()) throw ELinksFileError(why);
-    Editor->SetLinkCaption(text);
+    // A second node at the same path would be dropped by the next reading.
+    if (SiblingWithSamePath(Document.Tree, node->Parent(), text, node)) {
+        std::string path = node->Parent() ? TLinksDocument::NodePath(node->Parent()) + "\\" : std::string();
+        throw ELinksFileError(SamePathMessage(path + text));
+    }
     if (node == FShown && node->Data()) {
         // A link's caption follows its node's text: one step renames both.
-        const std::string link = Editor->LinkToStore();
-        if (node->Text() != text || node->Data()->Link != link)
+        // When the link cannot be stored as it stands, the rename is the
+        // node's alone and the caption goes in when the link is left.
+        Editor->RenameLink(text);
+        std::optional<std::string> link;
+        try {
+            link = Editor->LinkToStore();
+        } catch (const Exception&) {
+        }
+        if (node->Text() != text || (link && node->Data()->Link != *link))
             Push(new TChangeCommand(Document.Tree, node, text, link, QStringLiteral("Renomear"), [this] { Reshow(); }));
-        Editor->ClearEdited();
+        if (link) Editor->ClearEdited();
     } else if (node->Text() != text) {
+        Editor->SetLinkCaption(text);
         Push(new TChangeCommand(Document.Tree, node, text, std::nullopt, QStringLiteral("Renomear"),
                                 [this] { Reshow(); }));
     }
@@ -544,8 +561,10 @@ void TfrmMain::DeleteSelected() {
 void TfrmMain::AddNode(bool folder, bool atRoot) {
     TTreeNode* selected = Selected();
     TLinkTree& tree = Document.Tree;
-    TTreeNode* node = atRoot ? tree.InsertBefore(selected, folder ? kNewFolder : kNewItem)
-                             : tree.AddChild(selected, folder ? kNewFolder : kNewItem);
+    // A sibling of the same name would share its path: the new one is numbered.
+    const TTreeNode* parent = atRoot ? (selected ? selected->Parent() : nullptr) : selected;
+    const std::string text = FreeSiblingText(tree, parent, folder ? kNewFolder : kNewItem);
+    TTreeNode* node = atRoot ? tree.InsertBefore(selected, text) : tree.AddChild(selected, text);
     if (!folder) tree.SetData(node, TLinkData(std::string()));
     tree.SetImages(node, folder ? imgFolder : imgLinkItem, folder ? imgFolder : imgLinkItem);
     Push(new TInsertCommand(tree, node, [this] { Reshow(); }));
@@ -603,6 +622,12 @@ void TfrmMain::CheckFile() {
     // The document as a save would write it, with what the editor holds.
     if (FShown) LeaveLink(FShown);
     CheckList->clear();
+    // Siblings of the same path first: the file itself would hide them.
+    for (const TTreeNode* twin : NodesWithSamePath(Document.Tree)) {
+        const std::string path = TLinksDocument::NodePath(twin);
+        auto* item = new QListWidgetItem(ToQString(SamePathMessage(path)), CheckList);
+        item->setData(Qt::UserRole, ToQString(path));
+    }
     for (const TFileProblem& p : CheckLinksText(Document.LinksText())) {
         auto* item = new QListWidgetItem(ToQString("Linha " + std::to_string(p.Line) + ": " + p.Message), CheckList);
         item->setData(Qt::UserRole, ToQString(p.Path));
@@ -636,6 +661,12 @@ void TfrmMain::TreeView1DragDrop(int x, int y) {
     else
         before = target->NextSibling();                       // after it, or at the end of its siblings
     if (target == moving || moving->Contains(target)) return; // on itself or below itself: nothing
+    // Among siblings of its own name the node would share their path.
+    if (target->Parent() != moving->Parent() &&
+        SiblingWithSamePath(Document.Tree, target->Parent(), moving->Text(), moving)) {
+        std::string path = target->Parent() ? TLinksDocument::NodePath(target->Parent()) + "\\" : std::string();
+        throw ELinksFileError(SamePathMessage(path + std::string(moving->Text())));
+    }
     auto* move = new TMoveCommand(Document.Tree, moving, target->Parent(), before, [] {});
     Push(move);
 }
@@ -710,9 +741,10 @@ bool TfrmMain::OpenFileNamed(const std::string& fileName) {
 }
 
 bool TfrmMain::SaveFile(bool askName) {
-    // The editor's state reaches the tree first; an error there is shown and
-    // saving goes on.
-    if (FShown) LeaveLink(FShown);
+    // The editor's state reaches the tree first. A link that cannot be stored
+    // as it stands (it would not read back) refuses the save, its error shown:
+    // saving without it would look like saving it.
+    if (FShown && !LeaveLink(FShown)) return false;
     std::string name = Document.FileName;
     if (askName || name.empty()) {
         if (!Dialogs().SaveFileName(this, name)) return false;

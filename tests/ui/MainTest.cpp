@@ -2,6 +2,8 @@
 // links shown and left, the tree edited, nodes dropped.
 #include <gtest/gtest.h>
 
+#include <set>
+
 #include <QApplication>
 #include <QLineEdit>
 #include <QTest>
@@ -146,11 +148,15 @@ TEST(MainWindow, NewItemsDrawTheirIdentifiers) {
         QTest::keyClick(QApplication::focusWidget(), Qt::Key_Escape); // the rename ends
     }
     EXPECT_EQ(w.main->Document.CurrentId, 20);
-    // The new items are root items, each selected in turn.
-    int items = 0;
+    // The new items are root items, each selected in turn; numbered, so that
+    // no two share a path (reading would keep only the first).
+    std::set<std::string> items;
     for (int r = 0; r < w.main->Document.Tree.RootCount(); ++r)
-        items += w.main->Document.Tree.Root(r)->Text() == "<novo \xEDtem>";
-    EXPECT_EQ(items, 10);
+        if (std::string text(w.main->Document.Tree.Root(r)->Text()); text.starts_with("<novo \xEDtem>"))
+            items.insert(text);
+    EXPECT_EQ(items.size(), 10u);
+    EXPECT_EQ(items.count("<novo \xEDtem>"), 1u);
+    EXPECT_EQ(items.count("<novo \xEDtem> (2)"), 1u);
     // With nothing selected, "Pasta" makes a root folder; F2, Delete, Insert do nothing.
     w.main->SelectNode(nullptr);
     const size_t before = w.main->Document.Tree.NodeCount();
