@@ -124,7 +124,10 @@ TTagListView::TTagListView(TfrmLkEdit* editor) : FEditor(editor) {
 void TTagListView::keyPressEvent(QKeyEvent* event) {
     bool consumed = false;
     Guard([&] { consumed = FEditor->ListView1KeyDown(event); });
-    if (!consumed) QTreeWidget::keyPressEvent(event);
+    if (consumed) return;
+    const QModelIndex before = currentIndex();
+    QTreeWidget::keyPressEvent(event);
+    SelectUnmovedCurrent(this, before, event->key());
 }
 
 void TTagListView::mouseDoubleClickEvent(QMouseEvent* event) {

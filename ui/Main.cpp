@@ -98,7 +98,10 @@ TLinkTreeView::TLinkTreeView(TfrmMain* window) : FWindow(window) {
 void TLinkTreeView::keyPressEvent(QKeyEvent* event) {
     bool consumed = false;
     Guard([&] { consumed = FWindow->TreeView1KeyDown(event); });
-    if (!consumed) QTreeView::keyPressEvent(event);
+    if (consumed) return;
+    const QModelIndex before = currentIndex();
+    QTreeView::keyPressEvent(event);
+    SelectUnmovedCurrent(this, before, event->key());
 }
 
 void TLinkTreeView::mousePressEvent(QMouseEvent* event) {

@@ -62,4 +62,21 @@ void TVetoSelectionModel::select(const QItemSelection& selection, QItemSelection
     QItemSelectionModel::select(selection, command);
 }
 
+void SelectUnmovedCurrent(QAbstractItemView* view, const QModelIndex& before, int key) {
+    switch (key) {
+    case Qt::Key_Up:
+    case Qt::Key_Down:
+    case Qt::Key_Home:
+    case Qt::Key_End:
+    case Qt::Key_PageUp:
+    case Qt::Key_PageDown:
+        break;
+    default:
+        return;
+    }
+    QItemSelectionModel* model = view->selectionModel();
+    if (!before.isValid() || view->currentIndex() != before || model->isSelected(before)) return;
+    model->setCurrentIndex(before, QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+}
+
 } // namespace elo

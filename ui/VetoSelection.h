@@ -4,6 +4,7 @@
 // keys and programmatic changes alike.
 #pragma once
 
+#include <QAbstractItemView>
 #include <QItemSelectionModel>
 
 #include <functional>
@@ -33,5 +34,12 @@ private:
     QModelIndex Outcome(const QModelIndex& index, QItemSelectionModel::SelectionFlags command) const;
     bool FAsking = false;
 };
+
+// Qt makes a view's first row current, without selecting it, when the view
+// takes the focus with nothing current; an arrow key whose target is that row
+// then moves nothing. Called after the view handled key: when the current row
+// did not move from before and is not selected, it is selected (through the
+// selection model, so its rules still apply), as desktop views do.
+void SelectUnmovedCurrent(QAbstractItemView* view, const QModelIndex& before, int key);
 
 } // namespace elo

@@ -13,10 +13,12 @@
 #include <QVBoxLayout>
 
 #include <memory>
+#include <random>
 
 #include "UiFixture.h"
 #include "grid/QtText.h"
 #include "platform/Exceptions.h"
+#include "support/LinkCorpus.h"
 #include "ui/Images.h"
 #include "ui/LkEdit.h"
 
@@ -352,4 +354,22 @@ TEST(LinkEditor, TheKeywordButtonStaysReachableInTheDisabledPanel) {
     EXPECT_NE(e.edit->Button4->focusPolicy() & Qt::TabFocus, 0);
     EXPECT_FALSE(e.edit->Edit3->isEnabled());
     EXPECT_EQ(e.edit->Memo1->focusPolicy() & Qt::TabFocus, 0); // skipped by Tab
+}
+
+TEST(LinkEditor, EveryLinkOfTheCorpusLookedAtComesBackAsItCame) {
+    Editor e;
+    std::mt19937 rng(7);
+    for (int i = 0; i < 150; ++i) {
+        const std::string link = RandomLink(rng, {.Canonical = i % 3 == 0});
+        SCOPED_TRACE(link);
+        e.edit->DecodeLink(link);
+        // Every tag looked at, its parameters shown in the grid.
+        for (int r = 0; r < e.rows(); ++r) e.ClickRow(r);
+        EXPECT_EQ(e.edit->LinkToStore(), link);
+        // The raw text box opened and closed again changes nothing either.
+        e.edit->SetRawEditing(true);
+        EXPECT_EQ(FromQString(e.edit->Memo1->toPlainText()), link);
+        EXPECT_EQ(e.edit->LinkToStore(), link);
+        e.edit->SetRawEditing(false);
+    }
 }

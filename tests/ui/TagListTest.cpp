@@ -16,6 +16,7 @@
 
 #include <functional>
 #include <memory>
+#include <random>
 
 #include "UiFixture.h"
 #include "grid/EventBoundary.h"
@@ -52,6 +53,7 @@ struct Doc {
         path = scratch.Write("tags.lnk", text);
         main->OpenFileNamed(path);
         main->TreeView1->expandAll();
+        QApplication::setActiveWindow(main.get());
         QApplication::processEvents();
     }
     ~Doc() {
@@ -85,6 +87,7 @@ struct Doc {
         QApplication::processEvents();
     }
     void ListKey(int key, Qt::KeyboardModifiers mods = Qt::NoModifier) const {
+        QApplication::setActiveWindow(main.get()); // back from a dialog
         list()->setFocus();
         QTest::keyClick(list(), static_cast<Qt::Key>(key), mods);
         QApplication::processEvents();
@@ -92,6 +95,10 @@ struct Doc {
     // Types into the focused widget (an in-place editor) and presses Return.
     static void TypeAndReturn(const std::string& text) {
         QWidget* editor = QApplication::focusWidget();
+        if (!editor) {
+            ADD_FAILURE() << "nothing has the focus to type into";
+            return;
+        }
         QTest::keyClick(editor, Qt::Key_A, Qt::ControlModifier);
         QTest::keyClicks(editor, ToQString(text));
         QTest::keyClick(editor, Qt::Key_Return);
@@ -99,6 +106,7 @@ struct Doc {
     }
     // Types a cell's text as a person does: F2 on the cell, the text, Return.
     void TypeCell(int col, int r, const std::string& text) const {
+        QApplication::setActiveWindow(main.get()); // back from a dialog
         grid()->FocusCell(col, r);
         grid()->setFocus();
         QTest::keyClick(grid(), Qt::Key_F2);
@@ -412,4 +420,217 @@ TEST(TagList, ANewLinkTagOpensTheNestedEditor) {
     EXPECT_EQ(TfrmLkEdit::RowText(d.row(0)), "link={};_id=\"40\";Caption=\"dentro\"");
     ASSERT_TRUE(d.Leave());
     EXPECT_EQ(d.Stored("A\\Um"), "link={U&link={};_id=\"40\";Caption=\"dentro\"};_id=\"6\";Caption=\"Um\"");
+}
+
+namespace {
+
+// What the person did to the tags of the link on show, kept beside the
+// window: each tag's text as the stored link must hold it.
+struct TagModel {
+    TLinkDefinition shown;          // the link as it was shown
+    std::vector<std::string> texts; // every tag's text, in list order
+    int selected = -1;
+    bool newFlag = false;
+
+    void Show(const std::string& link) {
+        shown = TLinkDefinition();
+        DecodeLink(shown, link, nullptr);
+        texts.clear();
+        for (const TLinkTag& tag : shown.Tags) texts.push_back(tag.Written);
+        selected = texts.empty() ? -1 : 0;
+        newFlag = false;
+    }
+    // The link that leaving must store.
+    std::string Expected(const std::string& raw) const {
+        std::vector<std::string> before;
+        for (const TLinkTag& tag : shown.Tags) before.push_back(tag.Written);
+        if (before == texts) return raw;
+        TLinkDefinition r = shown;
+        r.Tags.clear();
+        for (const std::string& t : texts) r.Tags.push_back({"", "", t, t});
+        return EncodeLink(r);
+    }
+    // A parameter's value typed into the grid.
+    static std::string WithValue(const std::string& text, size_t row, const std::string& value) {
+        std::vector<TTagParameter> params = WrittenParametersFromTagText(text);
+        params[row].Source = value;
+        return TagTextFromParameters(params) + LaterCommandsOfTagText(text);
+    }
+};
+
+const char* const kModelFile =
+    "_currentid=90\r\n"
+    "X\\Um=link={A&p=[v=w];n=30;s='q',link={In&k=1};_id=\"50\",z=\"a b\"};_id=\"51\";Caption=\"Um\";Mais=1,cmd=2\r\n"
+    "X\\Dois=link={B&pointer=\"frm\";Caption=\"Abrir\"};_id=\"52\";_tag=\"6\";Caption=\"Dois\"\r\n";
+
+} // namespace
+
+TEST(TagList, RandomUseKeepsEveryEditAndEverythingUntouched) {
+    const char* const values[] = {"1", "\"x y\"", "[a=b]", "w", "{t}", "'z'"};
+    for (unsigned seed : {1u, 2u, 3u, 4u}) {
+        SCOPED_TRACE(seed);
+        ShownMessages shown;
+        Doc d(kModelFile);
+        std::mt19937 rng(seed);
+        auto pick = [&](int n) { return static_cast<int>(rng() % static_cast<unsigned>(n)); };
+        std::string path = "X\\Um";
+        TagModel m;
+        ASSERT_TRUE(d.Show(path));
+        m.Show(d.Stored(path));
+        // The pointer rests over the list or away from it, as a person leaves it.
+        auto pointerSomewhere = [&] {
+            if (pick(2) && d.rows() > 0)
+                d.PointerOnRow(pick(d.rows()));
+            else
+                PointerAway();
+        };
+        auto check = [&](int step) {
+            SCOPED_TRACE(step);
+            ASSERT_EQ(d.rows(), static_cast<int>(m.texts.size()));
+            const QTreeWidgetItem* sel = d.ed()->SelectedRow();
+            ASSERT_EQ(sel ? d.list()->indexOfTopLevelItem(const_cast<QTreeWidgetItem*>(sel)) : -1, m.selected);
+            // The grid shows the selected tag, or nothing when none is.
+            ASSERT_EQ(d.ed()->GridRow(), sel);
+        };
+        for (int step = 0; step < 300; ++step) {
+            SCOPED_TRACE(step);
+            const int n = static_cast<int>(m.texts.size());
+            const int op = pick(10);
+            switch (op) {
+            case 0: // a click on a row
+                if (n > 0) {
+                    const int i = pick(n);
+                    d.ClickRow(i);
+                    if (i != m.selected) m.newFlag = false; // the grid filled from a stored text
+                    m.selected = i;
+                }
+                break;
+            case 1: // a value typed into a parameter of the selected tag
+            case 2: {
+                const std::string v = values[pick(static_cast<int>(std::size(values)))];
+                if (m.selected < 0) {
+                    d.TypeCell(2, 1, v); // no tag shown: it goes nowhere
+                    break;
+                }
+                const auto params = WrittenParametersFromTagText(m.texts[static_cast<size_t>(m.selected)]);
+                if (params.empty()) break;
+                const size_t row = static_cast<size_t>(pick(static_cast<int>(params.size())));
+                d.TypeCell(2, static_cast<int>(row) + 1, v);
+                m.texts[static_cast<size_t>(m.selected)] =
+                    TagModel::WithValue(m.texts[static_cast<size_t>(m.selected)], row, v);
+                break;
+            }
+            case 3: { // Down: on the last tag (or with none selected) a new tag
+                pointerSomewhere();
+                const bool over = d.list()->itemAt(d.list()->viewport()->mapFromGlobal(QCursor::pos())) != nullptr;
+                d.ListKey(Qt::Key_Down);
+                if (m.newFlag || !(m.selected < 0 || m.selected == n - 1)) {
+                    // The selection moves as usual, under the pointer only.
+                    if (over && m.selected >= 0 && m.selected < n - 1) {
+                        ++m.selected;
+                        m.newFlag = false;
+                    }
+                    break;
+                }
+                m.texts.push_back("");
+                m.selected = n;
+                m.newFlag = true;
+                if (pick(3) == 0) {
+                    if (QWidget* renamer = QApplication::focusWidget()) QTest::keyClick(renamer, Qt::Key_Escape);
+                    pointerSomewhere();
+                    d.ListKey(Qt::Key_Escape); // the row is taken back
+                    m.texts.pop_back();
+                    m.selected = -1;
+                    m.newFlag = false;
+                    break;
+                }
+                const std::string name = "t" + std::to_string(step);
+                Doc::TypeAndReturn(name);
+                const std::string v = values[pick(static_cast<int>(std::size(values)))];
+                d.TypeCell(2, 1, v);
+                m.texts.back() = name + "=" + v;
+                break;
+            }
+            case 4: // Delete, the pointer anywhere
+                pointerSomewhere();
+                d.ListKey(Qt::Key_Delete);
+                if (m.selected >= 0) {
+                    m.texts.erase(m.texts.begin() + m.selected);
+                    m.selected = -1;
+                    m.newFlag = false;
+                }
+                break;
+            case 5: // Escape in the list: takes back a new row, else nothing
+                pointerSomewhere();
+                d.ListKey(Qt::Key_Escape);
+                if (m.newFlag) {
+                    m.texts.erase(m.texts.begin() + m.selected);
+                    m.selected = -1;
+                    m.newFlag = false;
+                }
+                break;
+            case 6: { // Up: moves only under the pointer
+                pointerSomewhere();
+                const bool over = d.list()->itemAt(d.list()->viewport()->mapFromGlobal(QCursor::pos())) != nullptr;
+                d.ListKey(Qt::Key_Up);
+                // From no row at all the view goes to the first.
+                if (over && m.selected != 0 && n > 0) {
+                    m.selected = m.selected < 0 ? 0 : m.selected - 1;
+                    m.newFlag = false;
+                }
+                break;
+            }
+            case 7: // a tag's text copied onto another
+                if (n > 1) {
+                    const int from = pick(n), to = pick(n);
+                    d.ClickRow(from);
+                    d.ListKey(Qt::Key_C, Qt::ControlModifier);
+                    d.ClickRow(to);
+                    d.ListKey(Qt::Key_V, Qt::ControlModifier);
+                    m.texts[static_cast<size_t>(to)] = m.texts[static_cast<size_t>(from)];
+                    m.selected = to;
+                    m.newFlag = false;
+                }
+                break;
+            case 8: { // a "link" tag in the nested editor: OK with a new caption, or Cancel
+                int link = -1;
+                for (int i = 0; i < n; ++i)
+                    if (d.row(i)->text(0) == "link") link = i;
+                if (link < 0) break;
+                d.ClickRow(link);
+                if (link != m.selected) m.newFlag = false;
+                m.selected = link;
+                const bool ok = pick(2);
+                WhenModal([&](QWidget* dialog) {
+                    auto* nested = qobject_cast<TfrmLkEdit*>(dialog);
+                    if (ok) nested->RenameLink("N" + std::to_string(step));
+                    dialog->findChild<QPushButton*>(ok ? "Button1" : "Button2")->click();
+                });
+                d.ed()->NestedEditing();
+                if (ok) {
+                    m.newFlag = false;
+                    TLinkDefinition r;
+                    DecodeLink(r, m.texts[static_cast<size_t>(link)], nullptr);
+                    r.Caption = "N" + std::to_string(step);
+                    for (TLinkTag& tag : r.Tags) tag.Text = tag.Written;
+                    m.texts[static_cast<size_t>(link)] = EncodeLink(r);
+                }
+                break;
+            }
+            default: { // the link left for the other one, and what it stored checked
+                const std::string raw = d.Stored(path);
+                const std::string expected = m.Expected(raw);
+                ASSERT_TRUE(d.Show(path == "X\\Um" ? "X\\Dois" : "X\\Um")) << shown.texts.back();
+                ASSERT_EQ(d.Stored(path), expected);
+                ASSERT_EQ(LinkReadBackProblem(expected), "");
+                path = path == "X\\Um" ? "X\\Dois" : "X\\Um";
+                m.Show(d.Stored(path));
+                break;
+            }
+            }
+            check(step);
+            if (HasFailure()) return;
+        }
+        EXPECT_TRUE(shown.texts.empty()) << shown.texts.front();
+    }
 }
