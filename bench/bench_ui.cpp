@@ -1,6 +1,6 @@
 // The editor's windows on the offscreen platform: a link of 20 tags decoded
 // into the link editor and encoded back, a tag of 200 parameters shown in the
-// grid, a link selected in a tree of a million lines until the editor shows
+// grid, a link of a megabyte shown, a link selected in a tree of a million lines until the editor shows
 // it, a folder of 100,000 items deleted and brought back, a node moved among
 // 100,000 siblings, and the keyword picker filled from 65,535 entries.
 #include <benchmark/benchmark.h>
@@ -65,6 +65,28 @@ void BM_ShowTwoHundredParameters(benchmark::State& state) {
         editor.FillGrid(row);
         editor.StringGrid2->repaint();
     }
+}
+
+// A link of a megabyte shown in the editor until it is painted: one tag whose
+// value is a megabyte of text, or 20,000 tags.
+void BM_ShowAMegabyteLink(benchmark::State& state) {
+    TfrmLkEdit editor(nullptr, true);
+    editor.resize(653, 507);
+    editor.show();
+    const bool manyTags = state.range(0) != 0;
+    const std::string link = manyTags ? LinkWithTags(20000)
+                                      : "link={T&texto=\"" + std::string(1 << 20, 'x') + "\"};_id=\"1\";Caption=\"Grande\"";
+    const std::string small = "link={U&p=1};_id=\"2\"";
+    for (auto _ : state) {
+        editor.DecodeLink(link);
+        editor.repaint();
+        QApplication::processEvents();
+        state.PauseTiming();
+        editor.DecodeLink(small);
+        QApplication::processEvents();
+        state.ResumeTiming();
+    }
+    state.counters["bytes"] = static_cast<double>(link.size());
 }
 
 // A main window with a document of a million link items, or of one folder
@@ -203,6 +225,7 @@ void BM_FillTheKeywordListFrom65535Entries(benchmark::State& state) {
 
 BENCHMARK(BM_DecodeAndEncodeTwentyTags)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_ShowTwoHundredParameters)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_ShowAMegabyteLink)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond)->Iterations(3);
 BENCHMARK(BM_SelectALinkInAMillionLineTree)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_FindAcrossAMillionLineTree)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_DeleteAFolderOfAHundredThousandItems)->Unit(benchmark::kMillisecond);

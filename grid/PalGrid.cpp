@@ -973,7 +973,7 @@ void TPalGrid::DrawFixedCell(QPainter& painter, int col, int row, const QRect& r
             textRect.setRight(rect.right() - 5);
         }
     }
-    painter.drawText(textRect, align | Qt::AlignTop, Cells(col, row));
+    painter.drawText(textRect, align | Qt::AlignTop, VisiblePart(Cells(col, row), textRect.width()));
     if (low)
         DrawLowColourBevel(painter, rect);
     else
@@ -1068,9 +1068,10 @@ void TPalGrid::DrawBodyContent(QPainter& painter, int col, int row, const QRect&
     painter.setClipRect(inner);
     painter.setPen(fontColour);
     if (right)
-        painter.drawText(inner.adjusted(0, 2, -2, 0), Qt::AlignRight | Qt::AlignTop, shown);
+        painter.drawText(inner.adjusted(0, 2, -2, 0), Qt::AlignRight | Qt::AlignTop,
+                         VisiblePart(shown, inner.width(), true));
     else
-        painter.drawText(inner.adjusted(2, 2, 0, 0), Qt::AlignLeft | Qt::AlignTop, shown);
+        painter.drawText(inner.adjusted(2, 2, 0, 0), Qt::AlignLeft | Qt::AlignTop, VisiblePart(shown, inner.width()));
     painter.restore();
 }
 

@@ -160,4 +160,10 @@ QString FormatByDrawStyle(const QString& text, int style, bool& rightAligned, co
     return locale.toString(value, 'f', decimals);
 }
 
+QString VisiblePart(const QString& text, int width, bool right) {
+    const qsizetype most = std::max(0, width) + 2;
+    if (text.size() <= most) return text;
+    return right ? text.right(most) : text.left(most);
+}
+
 } // namespace elo

@@ -37,6 +37,11 @@ const QImage& CheckBoxImage(int state);
 // state 0 unchecked, 1 checked, 2 grayed, anything else as 0.
 void DrawCheckBox(QPainter& painter, const QRect& rect, int state);
 
+// The part of a cell's text that a rect of width can show, from its start
+// (or, right aligned, its end): no character is narrower than a pixel, and
+// laying out a text of a megabyte to draw its first words takes a second.
+QString VisiblePart(const QString& text, int width, bool right = false);
+
 enum TDrawStyle : int {
     drsText = 0,
     drsRight = 1,

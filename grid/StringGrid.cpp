@@ -1,5 +1,7 @@
 #include "StringGrid.h"
 
+#include "PalPaint.h"
+
 #include <QApplication>
 #include <QKeyEvent>
 #include <QMouseEvent>
@@ -468,7 +470,8 @@ void TCustomStringGrid::DrawCell(QPainter& painter, int col, int row, const QRec
                                                   : palette().base());
     painter.setPen((state & gdSelected) && !(state & gdFixed) ? palette().highlightedText().color()
                                                               : palette().text().color());
-    painter.drawText(rect.adjusted(2, 0, -2, 0), Qt::AlignVCenter | Qt::AlignLeft, Cells(col, row));
+    painter.drawText(rect.adjusted(2, 0, -2, 0), Qt::AlignVCenter | Qt::AlignLeft,
+                     VisiblePart(Cells(col, row), rect.width()));
     if (OnDrawCell) OnDrawCell(*this, col, row, rect, state);
 }
 

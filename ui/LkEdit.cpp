@@ -171,6 +171,9 @@ void TfrmLkEdit::CreateControls(bool embedded) {
     Memo1->setReadOnly(true);
     Memo1->setFocusPolicy(Qt::ClickFocus); // skipped by the Tab key
     Memo1->setTabChangesFocus(true);
+    // Link strings have few spaces: breaking anywhere spares the search for
+    // word boundaries in a long line.
+    Memo1->setWordWrapMode(QTextOption::WrapAnywhere);
     {
         QPalette p = Memo1->palette();
         p.setColor(QPalette::Base, p.color(QPalette::Button));
@@ -262,6 +265,8 @@ void TfrmLkEdit::CreateControls(bool embedded) {
     ParseStatus = new QLabel(gridPane);
     ParseStatus->setObjectName("ParseStatus");
     ParseStatus->setContentsMargins(3, 0, 3, 1);
+    // What it says never widens the window.
+    ParseStatus->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
     gridLayout->addWidget(ParseStatus);
     StringGrid2->SetColCount(3);
     StringGrid2->SetFixedCols(0);
@@ -346,7 +351,7 @@ void TfrmLkEdit::CreateConnections() {
     connect(actRawText, &QAction::triggered, this, [this] {
         Guard([&] {
             if (!FRawEditing) {
-                SetRawEditing(true);
+                if (!SetRawEditing(true)) throw Exception(RawTooLongMessage());
                 Memo1->setFocus();
                 return;
             }
@@ -477,10 +482,7 @@ void TfrmLkEdit::DecodeLink(std::string_view text) {
     FNewRow = QPersistentModelIndex();
     NewTagFlag = false;
     SetRawEditing(false);
-    {
-        const QSignalBlocker quiet(Memo1);
-        Memo1->setPlainText(ToQString(text));
-    }
+    ShowRawText(text, false);
     CheckBox1->setChecked(false);
     CheckBox2->setChecked(false);
     Edit5->clear();
@@ -490,6 +492,7 @@ void TfrmLkEdit::DecodeLink(std::string_view text) {
     ListView1->setEnabled(true);
     StringGrid2->setEnabled(true);
     FRawText.assign(text);
+    FRawTooLong = 0;
     FVerbatim = true;
     FIdDrawn = false;
     FEdited = false;
@@ -649,7 +652,18 @@ int TfrmLkEdit::ShowModal() {
 
 // ---- the raw text box ---------------------------------------------------------------------
 
-void TfrmLkEdit::SetRawEditing(bool on) {
+void TfrmLkEdit::ShowRawText(std::string_view text, bool whole) {
+    // Laying out a line of a megabyte takes a text box the better part of a
+    // minute: a long text is shown in part, and said so.
+    const QSignalBlocker quiet(Memo1);
+    if (whole || text.size() <= kRawShownBytes)
+        Memo1->setPlainText(ToQString(text));
+    else
+        Memo1->setPlainText(ToQString(text.substr(0, kRawShownBytes)) +
+                            QString::fromUtf8(" \u2026 (%1 bytes)").arg(text.size()));
+}
+
+bool TfrmLkEdit::SetRawEditing(bool on) {
     if (on && !FRawEditing) {
         // The box shows the link as it would be stored, the grid committed.
         std::string link = FRawText;
@@ -657,12 +671,15 @@ void TfrmLkEdit::SetRawEditing(bool on) {
             link = EncodeLink();
             if (link == FShownLink) link = UntouchedLink();
         }
-        const QSignalBlocker quiet(Memo1);
-        Memo1->setPlainText(ToQString(link));
+        if (link.size() > kRawEditableBytes) {
+            FRawTooLong = link.size();
+            ShowParseStatus();
+            return false;
+        }
+        ShowRawText(link, true);
         FRawEditStart = link;
     } else if (!on && FRawEditing) {
-        const QSignalBlocker quiet(Memo1);
-        Memo1->setPlainText(ToQString(FRawText));
+        ShowRawText(FRawText, false);
     }
     FRawEditing = on;
     ListView1->setEnabled(!on && !FVerbatim);
@@ -673,6 +690,7 @@ void TfrmLkEdit::SetRawEditing(bool on) {
     p.setColor(QPalette::Base, palette().color(on ? QPalette::Base : QPalette::Button));
     Memo1->setPalette(p);
     ShowParseStatus();
+    return true;
 }
 
 bool TfrmLkEdit::RawTextChanged() const {
@@ -742,7 +760,14 @@ void TfrmLkEdit::Commit() {
 
 void TfrmLkEdit::SetStatus(const QString& text, bool ok) {
     ParseStatus->setStyleSheet(ok ? QStringLiteral("color: #006000;") : QStringLiteral("color: #b00000;"));
-    ParseStatus->setText(text);
+    // A tag text of any length is quoted in part: the line stays one line.
+    constexpr qsizetype kShown = 300;
+    ParseStatus->setText(text.size() > kShown ? text.left(kShown) + QString::fromUtf8("\u2026") : text);
+    ParseStatus->setToolTip(text.size() > kShown ? text.left(4000) : QString());
+}
+
+std::string TfrmLkEdit::RawTooLongMessage() const {
+    return "O texto do link \xE9 longo demais para ser editado aqui (" + std::to_string(FRawTooLong) + " bytes)";
 }
 
 void TfrmLkEdit::ShowParseStatus() {
@@ -756,7 +781,7 @@ void TfrmLkEdit::ShowParseStatus() {
         return;
     }
     if (FVerbatim) {
-        SetStatus(ToQString(FVerbatimWhy), false);
+        SetStatus(ToQString(FRawTooLong ? FVerbatimWhy + "; " + RawTooLongMessage() : FVerbatimWhy), false);
         return;
     }
     // The tag text alone first: its parser's message says where it fails.
@@ -766,6 +791,12 @@ void TfrmLkEdit::ShowParseStatus() {
             text = GridTagText();
         } catch (const Exception& e) {
             SetStatus(ToQString(e.Message), false);
+            return;
+        }
+        // As it was filled from a tag that parsed, in a link as it was shown:
+        // nothing to parse again (a long link is shown at once).
+        if (text == FGridFilled && HasSubItems(GridRow()) && !FEdited) {
+            SetStatus(QStringLiteral("Par\u00E2metros v\u00E1lidos"), true);
             return;
         }
         TcmdListParser parser;

@@ -85,7 +85,12 @@ public:
     // always, for any other while the person asks (F4). Applying decodes the
     // box's text into the window again; raises when it does not decode.
     bool RawEditing() const { return FRawEditing; }
-    void SetRawEditing(bool on);
+    // False (and said under the grid) when the text is too long to edit here.
+    bool SetRawEditing(bool on);
+    // Raw texts longer than this are shown in part; longer than the second,
+    // they cannot be edited in the box (laying out such a line takes seconds).
+    static constexpr size_t kRawShownBytes = 4 * 1024;
+    static constexpr size_t kRawEditableBytes = 64 * 1024;
     void ApplyRawText();
 
     // The new-identifier provider, installed by the owner.
@@ -188,6 +193,8 @@ private:
     // What is stored for a link the person did not change.
     std::string UntouchedLink() const;
     void SetStatus(const QString& text, bool ok);
+    void ShowRawText(std::string_view text, bool whole);
+    std::string RawTooLongMessage() const;
     bool RawTextChanged() const;
 
     bool FEmbedded = false;
@@ -196,6 +203,7 @@ private:
     bool FIdDrawn = false; // the last decoding drew an identifier
     bool FEdited = false;
     bool FRawEditing = false;
+    size_t FRawTooLong = 0; // the length of a text too long to edit in the box
     bool FDecoding = false;
     std::string FRawText;
     std::string FRawEditStart; // what the raw text box held when it took input
