@@ -101,6 +101,7 @@ int main(int argc, char** argv) {
         QApplication::setApplicationName("elo");
         QApplication::setApplicationDisplayName("Editor de links");
         QApplication::setApplicationVersion(ELO_VERSION);
+        QGuiApplication::setDesktopFileName(ELO_APP_ID); // the desktop entry its windows belong to
         QApplication::setWindowIcon(ProgramIcon());
         SetMainThread();
         // Calls other threads hand to this one are served by the event loop,
