@@ -504,12 +504,23 @@ void TfrmLkEdit::DecodeLink(std::string_view text) {
         TScopeExit shown([&] { ShowRecord(r); });
         elo::DecodeLink(r, text, OnGetNewId, this, [&](TLinkDefinition& tags) {
             ShowRecord(tags);
+            // The rows are made first and put into the list at once.
+            QList<QTreeWidgetItem*> rows;
+            rows.reserve(static_cast<qsizetype>(tags.Tags.size()));
             for (const TLinkTag& tag : tags.Tags) {
-                QTreeWidgetItem* row = AddRow(ToQString(tag.Name));
+                auto* row = new QTreeWidgetItem;
+                row->setFlags(row->flags() | Qt::ItemIsEditable);
+                const QString caption = ToQString(tag.Name);
+                const int image = ImageOfCaption(caption);
+                row->setText(0, caption);
+                row->setData(0, kImageRole, image);
+                row->setIcon(0, TagImage(image));
                 GiveSubItems(row);
                 row->setText(1, ToQString(tag.Label));
                 SetRowText(row, tag.Written); // written back as it came unless edited
+                rows.push_back(row);
             }
+            ListView1->addTopLevelItems(rows);
             ResetGrid();
             if (ListView1->topLevelItemCount() > 0) {
                 FirstTagFlag = true;
