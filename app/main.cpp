@@ -21,6 +21,7 @@
 #include "platform/SafeSave.h"
 #include "ui/Images.h"
 #include "ui/Main.h"
+#include "ui/Translations.h"
 #include "ui/keyw.h"
 
 using namespace elo;
@@ -99,8 +100,11 @@ int main(int argc, char** argv) {
     {
         QApplication app(argc, argv);
         QApplication::setApplicationName("elo");
-        QApplication::setApplicationDisplayName("Editor de links");
+        // No display name: Qt would append it to every window's title, and
+        // the titles are the windows' own ("Editar Link", "Palavras - Chave").
         QApplication::setApplicationVersion(ELO_VERSION);
+        // Qt's own dialogs and buttons in the person's language.
+        InstallQtTranslations(app);
         QGuiApplication::setDesktopFileName(ELO_APP_ID); // the desktop entry its windows belong to
         QApplication::setWindowIcon(ProgramIcon());
         SetMainThread();
@@ -118,14 +122,16 @@ int main(int argc, char** argv) {
 
         std::vector<std::string> files;
         QString path;
-        const QStringList arguments = QApplication::arguments();
-        for (qsizetype i = 1; i < arguments.size(); ++i) {
-            if (arguments[i] == "--path" && i + 1 < arguments.size())
-                path = arguments[++i];
-            else if (arguments[i].startsWith("--path="))
-                path = arguments[i].mid(7);
+        // The arguments as bytes (QApplication took out its own): a file
+        // name in any encoding opens the file it names.
+        for (int i = 1; i < argc; ++i) {
+            const std::string arg = argv[i];
+            if (arg == "--path" && i + 1 < argc)
+                path = QString::fromLocal8Bit(argv[++i]);
+            else if (arg.starts_with("--path="))
+                path = QString::fromLocal8Bit(arg.substr(7));
             else
-                files.push_back(QFile::encodeName(arguments[i]).toStdString());
+                files.push_back(arg);
         }
 
         auto* main = new TfrmMain;

@@ -74,8 +74,9 @@ void BM_ShowAMegabyteLink(benchmark::State& state) {
     editor.resize(653, 507);
     editor.show();
     const bool manyTags = state.range(0) != 0;
-    const std::string link = manyTags ? LinkWithTags(20000)
-                                      : "link={T&texto=\"" + std::string(1 << 20, 'x') + "\"};_id=\"1\";Caption=\"Grande\"";
+    const std::string link = manyTags
+                                 ? LinkWithTags(20000)
+                                 : "link={T&texto=\"" + std::string(1 << 20, 'x') + "\"};_id=\"1\";Caption=\"Grande\"";
     const std::string small = "link={U&p=1};_id=\"2\"";
     for (auto _ : state) {
         editor.DecodeLink(link);

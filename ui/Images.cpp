@@ -136,4 +136,18 @@ QIcon ProgramIcon() {
     return icon;
 }
 
+QPixmap ArrowCursorPixmap() {
+    // The tip at the image's centre: the platform puts a drag image's centre
+    // on the pointer.
+    QPixmap pixmap(32, 32);
+    pixmap.fill(Qt::transparent);
+    QPainter p(&pixmap);
+    p.translate(16, 16);
+    p.setPen(Qt::black);
+    p.setBrush(Qt::white);
+    const QPoint arrow[] = {{0, 0}, {0, 15}, {4, 11}, {7, 17}, {9, 16}, {6, 10}, {11, 10}};
+    p.drawPolygon(arrow, 7);
+    return pixmap;
+}
+
 } // namespace elo

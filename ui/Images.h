@@ -4,6 +4,7 @@
 #pragma once
 
 #include <QIcon>
+#include <QPixmap>
 
 namespace elo {
 
@@ -17,5 +18,9 @@ const QIcon& TagImage(int index);
 
 // The program's own icon (for the desktop entry and the window frame).
 QIcon ProgramIcon();
+
+// The arrow pointer, drawn: Qt has no image of a shape cursor, and a drag
+// shows the image it is given (or the platform's move cursor without one).
+QPixmap ArrowCursorPixmap();
 
 } // namespace elo

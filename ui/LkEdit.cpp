@@ -14,6 +14,8 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QScreen>
+#include <QScrollArea>
+#include <QScrollBar>
 #include <QSplitter>
 #include <QTimer>
 #include <QVBoxLayout>
@@ -168,6 +170,7 @@ void TfrmLkEdit::CreateControls(bool embedded) {
 
     Memo1 = new TRawTextEdit(this, Splitter2);
     Memo1->setObjectName("Memo1");
+    Memo1->setAccessibleName(QStringLiteral("Texto do link"));
     Memo1->setReadOnly(true);
     Memo1->setFocusPolicy(Qt::ClickFocus); // skipped by the Tab key
     Memo1->setTabChangesFocus(true);
@@ -184,54 +187,86 @@ void TfrmLkEdit::CreateControls(bool embedded) {
     Splitter2->setSizes({65, 442});
     Splitter2->setStretchFactor(1, 1);
 
-    // Panel1 shows the record and takes no input. It is disabled, yet drawn
-    // as the fields normally look; "..." lies over it and stays enabled, so
-    // that the keywords can be chosen with the mouse and with the keyboard.
-    auto* panel1Host = new QWidget(Splitter1);
-    panel1Host->setMinimumHeight(118);
+    // Panel1 shows the record and takes no input: its fields are read-only,
+    // drawn as such, and their text can be selected and copied; "..." opens
+    // the keyword picker. Narrower than its design, it scrolls sideways, so
+    // that every field and the button stay reachable.
+    auto* fieldsScroll = new QScrollArea(Splitter1);
+    fieldsScroll->setObjectName("Panel1Scroll");
+    fieldsScroll->setFrameShape(QFrame::NoFrame);
+    fieldsScroll->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    fieldsScroll->setHorizontalScrollBarPolicy(Qt::ScrollBarAsNeeded);
+    auto* panel1Host = new QWidget;
+    panel1Host->setFixedSize(kFieldsWidth, 118);
     Panel1 = new QWidget(panel1Host);
     Panel1->setObjectName("Panel1");
-    Panel1->setGeometry(0, 0, 2000, 118);
-    Panel1->setEnabled(false);
+    Panel1->setGeometry(0, 0, kFieldsWidth, 118);
+    fieldsScroll->setWidget(panel1Host);
+    fieldsScroll->setMinimumHeight(118 + fieldsScroll->horizontalScrollBar()->sizeHint().height());
     {
+        // Disabled controls (the type, the check boxes) keep readable text.
         QPalette p = palette();
         for (int role = 0; role < QPalette::NColorRoles; ++role) {
             const auto r = static_cast<QPalette::ColorRole>(role);
-            p.setColor(QPalette::Disabled, r, p.color(QPalette::Active, r));
+            if (r != QPalette::Base && r != QPalette::Button)
+                p.setColor(QPalette::Disabled, r, p.color(QPalette::Active, r));
         }
         Panel1->setPalette(p);
     }
-    Label(Panel1, QStringLiteral("ID"), 8, 11);
+    auto label = [&](const char* text, int x, int y, QWidget* buddy) {
+        QLabel* l = Label(Panel1, ToQString(text), x, y);
+        l->setBuddy(buddy);
+        return l;
+    };
     Edit4 = Field(Panel1, "Edit4", 53, 7, 74);
-    {
-        QPalette p = Edit4->palette();
-        p.setColor(QPalette::Disabled, QPalette::Base, p.color(QPalette::Active, QPalette::Button));
-        Edit4->setPalette(p);
-    }
-    Label(Panel1, QStringLiteral("Tipo"), 8, 39);
+    label("ID", 8, 11, Edit4);
     ComboBox1 = new QComboBox(Panel1);
     ComboBox1->setObjectName("ComboBox1");
     ComboBox1->setGeometry(53, 36, 231, 21);
     for (const char* caption : kLinkTypeCaptions) ComboBox1->addItem(ToQString(caption));
-    Label(Panel1, QStringLiteral("Etiqueta"), 8, 64);
+    ComboBox1->setEnabled(false);
+    label("Tipo", 8, 39, ComboBox1);
     Edit1 = Field(Panel1, "Edit1", 53, 60, 231);
-    Label(Panel1, QStringLiteral("Alvo"), 298, 40);
+    label("Etiqueta", 8, 64, Edit1);
     Edit2 = Field(Panel1, "Edit2", 343, 36, 231);
-    Label(Panel1, QStringLiteral("Chaves"), 298, 64);
+    label("Alvo", 298, 40, Edit2);
     Edit3 = Field(Panel1, "Edit3", 343, 60, 212);
+    label("Chaves", 298, 64, Edit3);
     CheckBox1 = new QCheckBox(QStringLiteral("Oculto"), Panel1);
     CheckBox1->setObjectName("CheckBox1");
     CheckBox1->setGeometry(53, 91, std::max(52, CheckBox1->sizeHint().width()), 17);
+    CheckBox1->setEnabled(false);
     CheckBox2 = new QCheckBox(QStringLiteral("Default Edit"), Panel1);
     CheckBox2->setObjectName("CheckBox2");
     CheckBox2->setGeometry(123, 91, std::max(76, CheckBox2->sizeHint().width()), 17);
-    Label(Panel1, QStringLiteral("Ordem:"), 208, 93);
+    CheckBox2->setEnabled(false);
     Edit5 = Field(Panel1, "Edit5", 248, 89, 35);
-    Button4 = new QPushButton(QStringLiteral("..."), panel1Host);
+    label("Ordem:", 208, 93, Edit5);
+    for (QLineEdit* field : {Edit4, Edit1, Edit2, Edit3, Edit5}) {
+        field->setReadOnly(true);
+        QPalette p = field->palette();
+        p.setColor(QPalette::Base, p.color(QPalette::Window)); // read-only, and looks it
+        field->setPalette(p);
+    }
+    {
+        QPalette p = Edit4->palette();
+        p.setColor(QPalette::Base, p.color(QPalette::Button));
+        Edit4->setPalette(p);
+    }
+    Button4 = new QPushButton(QStringLiteral("..."), Panel1);
     Button4->setObjectName("Button4");
     Button4->setGeometry(557, 61, 17, 20);
     Button4->setToolTip(QStringLiteral("Palavras - Chave"));
-    Button4->raise();
+    // What a screen reader says for each control: its label.
+    Edit4->setAccessibleName(QStringLiteral("ID"));
+    ComboBox1->setAccessibleName(QStringLiteral("Tipo"));
+    Edit1->setAccessibleName(QStringLiteral("Etiqueta"));
+    Edit2->setAccessibleName(QStringLiteral("Alvo"));
+    Edit3->setAccessibleName(QStringLiteral("Chaves"));
+    Button4->setAccessibleName(QStringLiteral("Palavras - Chave"));
+    Edit5->setAccessibleName(QStringLiteral("Ordem"));
+    CheckBox1->setAccessibleName(QStringLiteral("Oculto"));
+    CheckBox2->setAccessibleName(QStringLiteral("Default Edit"));
 
     Panel4 = new QWidget(Splitter1);
     Panel4->setObjectName("Panel4");
@@ -252,6 +287,7 @@ void TfrmLkEdit::CreateControls(bool embedded) {
     panel4Layout->addWidget(Splitter3, 1);
 
     ListView1 = new TTagListView(this);
+    ListView1->setAccessibleName(QStringLiteral("Tags"));
     Splitter3->addWidget(ListView1);
 
     // The grid, and under it whether the parameters make a tag text that parses.
@@ -261,9 +297,13 @@ void TfrmLkEdit::CreateControls(bool embedded) {
     gridLayout->setSpacing(1);
     StringGrid2 = new TPalGrid(gridPane);
     StringGrid2->setObjectName("StringGrid2");
+    StringGrid2->setAccessibleName(QString::fromUtf8("Par\u00E2metros"));
+    StringGrid2->installEventFilter(this); // its last column follows its width
     gridLayout->addWidget(StringGrid2, 1);
     ParseStatus = new QLabel(gridPane);
     ParseStatus->setObjectName("ParseStatus");
+    ParseStatus->setAccessibleName(QStringLiteral("Estado dos par\u00E2metros"));
+    ParseStatus->setTextInteractionFlags(Qt::TextSelectableByMouse);
     ParseStatus->setContentsMargins(3, 0, 3, 1);
     // What it says never widens the window.
     ParseStatus->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
@@ -280,6 +320,10 @@ void TfrmLkEdit::CreateControls(bool embedded) {
     StringGrid2->SetOptions(dgeColSizing | dgeEditing | dgeAutoAppendRows | dgeArrowKeyActive);
     StringGrid2->KeyCol = -1;
     Splitter3->addWidget(gridPane);
+    // Narrower than its design, the editor shrinks the tag list first: the
+    // grid keeps room for its first columns and 150 pixels of the last.
+    gridPane->setMinimumWidth(23 + 85 + kLastColumnShown + 4);
+    ListView1->setMinimumWidth(90);
     Splitter3->setSizes({241, 409});
     Splitter3->setStretchFactor(1, 1);
     ResetGrid();
@@ -495,7 +539,7 @@ void TfrmLkEdit::DecodeLink(std::string_view text) {
     FRawTooLong = 0;
     FVerbatim = true;
     FIdDrawn = false;
-    FEdited = false;
+    ClearEdited();
     FShownLink.clear();
     FDecoding = true;
     TScopeExit decoded([this] { FDecoding = false; });
@@ -656,6 +700,28 @@ void TfrmLkEdit::reject() {
     if (!FEmbedded) done(2);
 }
 
+bool TfrmLkEdit::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == StringGrid2 && event->type() == QEvent::Resize) Guard([&] { FitLastColumn(); });
+    return QDialog::eventFilter(watched, event);
+}
+
+void TfrmLkEdit::FitLastColumn() {
+    const int free = StringGrid2->ClientArea().width() - StringGrid2->ColWidths(0) - StringGrid2->ColWidths(1);
+    StringGrid2->SetColWidths(2, std::max(kLastColumnShown, free));
+}
+
+void TfrmLkEdit::MarkEdited() {
+    const bool was = FEdited;
+    FEdited = true;
+    if (!was && OnEditedChanged) OnEditedChanged();
+}
+
+void TfrmLkEdit::ClearEdited() {
+    const bool was = FEdited;
+    FEdited = false;
+    if (was && OnEditedChanged) OnEditedChanged();
+}
+
 int TfrmLkEdit::ShowModal() {
     Panel2->show();
     return exec();
@@ -717,7 +783,7 @@ void TfrmLkEdit::ApplyRawText() {
     const std::string caption = LinkCaption();
     DecodeLink(text); // the raw text box shows it as it came; the fields follow it
     if (FEmbedded) SetLinkCaption(caption);
-    FEdited = true;
+    MarkEdited();
 }
 
 bool TfrmLkEdit::Memo1KeyDown(QKeyEvent* event) {
@@ -843,6 +909,7 @@ void TfrmLkEdit::FillGrid(QTreeWidgetItem* row) {
     // Whatever the filling comes to, the status says whether it parses.
     TScopeExit status([this] {
         FGridFilled = GridTagText();
+        FitLastColumn();
         ShowParseStatus();
     });
     if (!row) {

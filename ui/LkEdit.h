@@ -12,6 +12,7 @@
 #include <QStyledItemDelegate>
 #include <QTreeWidget>
 
+#include <functional>
 #include <string>
 #include <string_view>
 
@@ -80,6 +81,9 @@ public:
     // Escape and the window's close button cancel the dialog: result 2. The
     // embedded editor is never hidden that way.
     void reject() override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
+    // Told when the person changes the link and when that is taken up.
+    std::function<void()> OnEditedChanged;
 
     // The raw text box (Memo1) takes input: for a link that failed to decode
     // always, for any other while the person asks (F4). Applying decodes the
@@ -90,6 +94,10 @@ public:
     // Raw texts longer than this are shown in part; longer than the second,
     // they cannot be edited in the box (laying out such a line takes seconds).
     static constexpr size_t kRawShownBytes = 4 * 1024;
+    // The field panel's design width, and what the grid shows at least of its
+    // last column ("Conteúdo"), however narrow the editor.
+    static constexpr int kFieldsWidth = 580;
+    static constexpr int kLastColumnShown = 150;
     static constexpr size_t kRawEditableBytes = 64 * 1024;
     void ApplyRawText();
 
@@ -112,7 +120,7 @@ public:
     // Something the person changed since the last decoding.
     bool Edited() const { return FEdited; }
     // The edits reached the document.
-    void ClearEdited() { FEdited = false; }
+    void ClearEdited();
 
     // Rows of the tag list.
     static bool HasSubItems(const QTreeWidgetItem* row);
@@ -183,7 +191,10 @@ private:
     void ShowRecord(const TLinkDefinition& r);
     void ResetGrid() { FillGrid(nullptr); }
     bool PointerOverRow() const;
-    void MarkEdited() { FEdited = true; }
+    void MarkEdited();
+    // The grid's last column reaches its right edge, and is never narrower
+    // than kLastColumnShown: it is never scrolled out of sight by a click.
+    void FitLastColumn();
     // The record the controls hold; with gridText, the text the grid would
     // commit stands for the grid's row.
     TLinkDefinition RecordOfControls(const std::string* gridText) const;

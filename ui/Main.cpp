@@ -18,12 +18,14 @@
 #include <QMimeData>
 #include <QScreen>
 #include <QScrollBar>
+#include <QSettings>
 #include <QShortcut>
 #include <QSplitter>
 #include <QStyledItemDelegate>
 #include <QTimer>
 #include <QToolBar>
 #include <QToolButton>
+#include <QUrl>
 #include <QVBoxLayout>
 
 #include "Commands.h"
@@ -40,6 +42,11 @@
 #include "links/SiblingPaths.h"
 #include "platform/MessageHook.h"
 #include "platform/ScopeExit.h"
+#include "platform/Text.h"
+
+#include <sys/stat.h>
+
+#include <memory>
 
 namespace elo {
 
@@ -126,7 +133,7 @@ void TLinkTreeView::mouseMoveEvent(QMouseEvent* event) {
         auto* mime = new QMimeData;
         mime->setData(kNodeMime, QByteArray());
         drag->setMimeData(mime);
-        drag->setDragCursor(QCursor(Qt::ArrowCursor).pixmap(), Qt::MoveAction);
+        drag->setDragCursor(ArrowCursorPixmap(), Qt::MoveAction);
         drag->exec(Qt::MoveAction);
         Guard([&] { FWindow->TreeView1EndDrag(); });
         return;
@@ -174,9 +181,12 @@ TfrmMain::TfrmMain(QWidget* parent) : QMainWindow(parent) {
     CreateControls();
     CreateActions();
     CreateConnections();
+    RestoreLayout();
+    UpdateTitle();
 }
 
 TfrmMain::~TfrmMain() {
+    SaveLayout();
     // The view and its model go before the document they observe.
     TreeView1->setModel(nullptr);
     delete FSelection;
@@ -191,6 +201,8 @@ void TfrmMain::CreateControls() {
     resize(644, 457);
     if (const QScreen* screen = QGuiApplication::primaryScreen())
         move(screen->availableGeometry().center() - rect().center());
+    setMinimumSize(480, 340);
+    setAcceptDrops(true);
 
     auto* central = new QWidget(this);
     auto* layout = new QVBoxLayout(central);
@@ -239,6 +251,9 @@ void TfrmMain::CreateControls() {
     FindInLinks->setObjectName("FindInLinks");
     FindStatus = new QLabel(FindBar);
     FindStatus->setObjectName("FindStatus");
+    // What it says never widens the tree's side.
+    FindStatus->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
+    FindEdit->setAccessibleName(QStringLiteral("Procurar"));
     findLayout->addWidget(FindEdit, 0, 0);
     findLayout->addWidget(previous, 0, 1);
     findLayout->addWidget(next, 0, 2);
@@ -257,6 +272,7 @@ void TfrmMain::CreateControls() {
     });
 
     TreeView1 = new TLinkTreeView(this);
+    TreeView1->setAccessibleName(QString::fromUtf8("\u00C1rvore de links"));
     FModel = new TLinkTreeModel(Document.Tree);
     TreeView1->setModel(FModel);
     FSelection = new TVetoSelectionModel(FModel);
@@ -281,6 +297,7 @@ void TfrmMain::CreateControls() {
     CheckDock->setObjectName("CheckDock");
     CheckList = new QListWidget(CheckDock);
     CheckList->setObjectName("CheckList");
+    CheckList->setAccessibleName(QStringLiteral("Problemas do arquivo"));
     CheckDock->setWidget(CheckList);
     addDockWidget(Qt::BottomDockWidgetArea, CheckDock);
     CheckDock->hide();
@@ -317,6 +334,14 @@ void TfrmMain::CreateActions() {
     ToolBar1->addAction(ToolButton1);
     for (QAction* a : {ToolButton3, ToolButton4, ToolButton5, ToolButton1})
         if (QWidget* w = ToolBar1->widgetForAction(a)) w->setObjectName(a->objectName());
+    // Beside Open, the last files opened or saved.
+    FRecentMenu = new QMenu(QStringLiteral("Arquivos recentes"), this);
+    FRecentMenu->setObjectName("RecentFiles");
+    if (auto* open = qobject_cast<QToolButton*>(ToolBar1->widgetForAction(ToolButton4))) {
+        open->setMenu(FRecentMenu);
+        open->setPopupMode(QToolButton::MenuButtonPopup);
+        open->setToolTip(QStringLiteral("Abrir (Ctrl+O); a seta: arquivos recentes"));
+    }
 
     PopupMenu1 = new QMenu(this);
     PopupMenu1->setObjectName("PopupMenu1");
@@ -378,6 +403,11 @@ void TfrmMain::CreateConnections() {
     });
     connect(ToolButton3, &QAction::triggered, this, [this] { Guard([&] { NewFile(); }); });
     connect(ToolButton4, &QAction::triggered, this, [this] { Guard([&] { OpenFile(); }); });
+    connect(FRecentMenu, &QMenu::aboutToShow, this, [this] { Guard([&] { FillRecentMenu(); }); });
+    // The title follows the file and whether it changed.
+    connect(&FUndo, &QUndoStack::cleanChanged, this, [this] { UpdateTitle(); });
+    connect(&FUndo, &QUndoStack::indexChanged, this, [this] { UpdateTitle(); });
+    Editor->OnEditedChanged = [this] { UpdateTitle(); };
     connect(ToolButton5, &QAction::triggered, this, [this] { Guard([&] { SaveFile(); }); });
     connect(actNew, &QAction::triggered, this, [this] { Guard([&] { NewFile(); }); });
     connect(actOpen, &QAction::triggered, this, [this] { Guard([&] { OpenFile(); }); });
@@ -712,6 +742,7 @@ void TfrmMain::NewFile() {
     Editor->hide();
     FUndo.clear();
     Document.NewLinksFile();
+    UpdateTitle();
 }
 
 void TfrmMain::OpenFile() {
@@ -726,6 +757,7 @@ bool TfrmMain::OpenFileNamed(const std::string& fileName) {
     Editor->hide();
     FUndo.clear();
     TLoadReport report;
+    TScopeExit titled([this] { UpdateTitle(); });
     try {
         Document.LoadLinksFile(fileName, &report);
     } catch (const EFOpenError&) {
@@ -736,6 +768,7 @@ bool TfrmMain::OpenFileNamed(const std::string& fileName) {
         Document.FileName.clear();
         throw;
     }
+    AddRecent(fileName);
     // A counter that was no number is said once, with its line.
     for (const TLoadProblem& p : report.Problems)
         if (p.Line == report.CounterRepairedLine)
@@ -755,6 +788,8 @@ bool TfrmMain::SaveFile(bool askName) {
     Document.SaveLinksFile(name);
     Document.FileName = name;
     FUndo.setClean();
+    AddRecent(name);
+    UpdateTitle();
     return true;
 }
 
@@ -765,6 +800,135 @@ void TfrmMain::closeEvent(QCloseEvent* event) {
         event->accept();
     else
         event->ignore();
+}
+
+void TfrmMain::UpdateTitle() {
+    QString title = QStringLiteral("Editor de links");
+    if (!Document.FileName.empty()) {
+        const std::string& name = Document.FileName;
+        const size_t slash = name.find_last_of('/');
+        title += QString::fromUtf8(" \u2014 ") +
+                 QString::fromLocal8Bit(name.substr(slash == std::string::npos ? 0 : slash + 1));
+    }
+    setWindowTitle(title + QStringLiteral("[*]"));
+    setWindowFilePath(QString::fromLocal8Bit(Document.FileName));
+    setWindowModified(Modified());
+}
+
+// ---- files from elsewhere: drops, recent files, the layout ------------------------------------
+
+namespace {
+
+constexpr const char* kRecentKey = "recent/files";
+
+std::unique_ptr<QSettings> Settings() {
+    // $XDG_CONFIG_HOME/elo/elo.conf (else ~/.config/elo/elo.conf).
+    return std::make_unique<QSettings>(QSettings::NativeFormat, QSettings::UserScope, "elo", "elo");
+}
+
+// A local file's name as the bytes the system knows it by (a name in any
+// encoding comes through percent-encoded).
+std::string LocalFileBytes(const QUrl& url) {
+    return QByteArray::fromPercentEncoding(url.path(QUrl::FullyEncoded).toLatin1()).toStdString();
+}
+
+std::string LinksFileOf(const QMimeData* mime) {
+    if (!mime || !mime->hasUrls()) return {};
+    for (const QUrl& url : mime->urls())
+        if (url.isLocalFile()) return LocalFileBytes(url);
+    return {};
+}
+
+} // namespace
+
+void TfrmMain::dragEnterEvent(QDragEnterEvent* event) {
+    if (!LinksFileOf(event->mimeData()).empty())
+        event->acceptProposedAction();
+    else
+        event->ignore();
+}
+
+void TfrmMain::dragMoveEvent(QDragMoveEvent* event) {
+    if (!LinksFileOf(event->mimeData()).empty())
+        event->acceptProposedAction();
+    else
+        event->ignore();
+}
+
+void TfrmMain::dropEvent(QDropEvent* event) {
+    const std::string fileName = LinksFileOf(event->mimeData());
+    if (fileName.empty()) {
+        event->ignore();
+        return;
+    }
+    event->acceptProposedAction();
+    // Opened once the drop is over: the file manager is not kept waiting on
+    // the question about unsaved changes.
+    QTimer::singleShot(0, this, [this, fileName] {
+        Guard([&] {
+            if (ConfirmDiscard()) OpenFileNamed(fileName);
+        });
+    });
+}
+
+std::vector<std::string> TfrmMain::RecentFiles() const {
+    std::vector<std::string> files;
+    for (const QVariant& v : Settings()->value(kRecentKey).toList()) files.push_back(v.toByteArray().toStdString());
+    return files;
+}
+
+void TfrmMain::AddRecent(const std::string& fileName) {
+    std::vector<std::string> files = RecentFiles();
+    std::erase(files, fileName);
+    files.insert(files.begin(), fileName);
+    if (files.size() > static_cast<size_t>(kRecentFiles)) files.resize(kRecentFiles);
+    QVariantList list;
+    for (const std::string& f : files) list.push_back(QByteArray::fromStdString(f));
+    Settings()->setValue(kRecentKey, list);
+}
+
+bool TfrmMain::OpenRecent(const std::string& fileName) {
+    struct stat st {};
+    if (::stat(fileName.c_str(), &st) != 0) {
+        std::vector<std::string> files = RecentFiles();
+        std::erase(files, fileName);
+        QVariantList list;
+        for (const std::string& f : files) list.push_back(QByteArray::fromStdString(f));
+        Settings()->setValue(kRecentKey, list);
+        ShowMessageBox("O arquivo \"" + FileNameText(fileName) + "\" n\xE3o existe mais e saiu da lista", "");
+        return false;
+    }
+    if (!ConfirmDiscard()) return false;
+    return OpenFileNamed(fileName);
+}
+
+void TfrmMain::FillRecentMenu() {
+    FRecentMenu->clear();
+    const std::vector<std::string> files = RecentFiles();
+    if (files.empty()) FRecentMenu->addAction(QStringLiteral("(nenhum arquivo recente)"))->setEnabled(false);
+    for (const std::string& f : files) {
+        QAction* a = FRecentMenu->addAction(QString::fromLocal8Bit(f));
+        connect(a, &QAction::triggered, this, [this, f] { Guard([&] { OpenRecent(f); }); });
+    }
+}
+
+void TfrmMain::RestoreLayout() {
+    const auto s = Settings();
+    // The first time, the window's design size, centred.
+    if (s->contains("window/geometry")) restoreGeometry(s->value("window/geometry").toByteArray());
+    Splitter1->restoreState(s->value("window/splitter").toByteArray());
+    Editor->Splitter1->restoreState(s->value("editor/fields").toByteArray());
+    Editor->Splitter2->restoreState(s->value("editor/text").toByteArray());
+    Editor->Splitter3->restoreState(s->value("editor/tags").toByteArray());
+}
+
+void TfrmMain::SaveLayout() const {
+    const auto s = Settings();
+    s->setValue("window/geometry", saveGeometry());
+    s->setValue("window/splitter", Splitter1->saveState());
+    s->setValue("editor/fields", Editor->Splitter1->saveState());
+    s->setValue("editor/text", Editor->Splitter2->saveState());
+    s->setValue("editor/tags", Editor->Splitter3->saveState());
 }
 
 } // namespace elo

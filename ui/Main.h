@@ -10,6 +10,7 @@
 
 #include <functional>
 #include <string>
+#include <vector>
 
 #include "links/LinksFile.h"
 
@@ -80,6 +81,13 @@ public:
     bool Modified() const;
     // Asks to save unsaved changes; false when the person cancels.
     bool ConfirmDiscard();
+    // The last files opened or saved (names as bytes), newest first; opening
+    // one that no longer exists takes it off the list, said in a message.
+    static constexpr int kRecentFiles = 10;
+    std::vector<std::string> RecentFiles() const;
+    bool OpenRecent(const std::string& fileName);
+    // The title: "Editor de links", the file's name, and "*" while unsaved.
+    void UpdateTitle();
 
     // Event handlers.
     void GetNewId(void* sender, int32_t& id); // the new-identifier provider
@@ -162,12 +170,22 @@ public:
 
 protected:
     void closeEvent(QCloseEvent* event) override;
+    // A links file dropped from a file manager is opened.
+    void dragEnterEvent(QDragEnterEvent* event) override;
+    void dragMoveEvent(QDragMoveEvent* event) override;
+    void dropEvent(QDropEvent* event) override;
 
 private:
     void CreateControls();
     void CreateActions();
     void CreateConnections();
     void AddNode(bool folder, bool atRoot);
+    // The window's size and place and its splitters, as the person left them.
+    void RestoreLayout();
+    void SaveLayout() const;
+    void AddRecent(const std::string& fileName);
+    void FillRecentMenu();
+    QMenu* FRecentMenu = nullptr;
     // A change of the document that the person made, as one undo step.
     void Push(QUndoCommand* command);
 

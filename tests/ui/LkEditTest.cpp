@@ -346,14 +346,23 @@ TEST(LinkEditor, NestedInsideNestedAndAnOkThatCannotEncodeStaysOpen) {
     EXPECT_EQ(TfrmLkEdit::RowText(e.row(0)), "link={U&link={V};_id=\"1\"};_id=\"2\""); // cancelled outside
 }
 
-TEST(LinkEditor, TheKeywordButtonStaysReachableInTheDisabledPanel) {
+TEST(LinkEditor, TheFieldsTakeNoInputYetTheirTextCanBeCopiedAndTheKeywordButtonIsReachable) {
     Editor e;
-    EXPECT_FALSE(e.edit->Panel1->isEnabled());
+    e.edit->DecodeLink(kTwoTags);
     EXPECT_TRUE(e.edit->Button4->isEnabled());
     EXPECT_TRUE(e.edit->Button4->isVisible());
     EXPECT_NE(e.edit->Button4->focusPolicy() & Qt::TabFocus, 0);
-    EXPECT_FALSE(e.edit->Edit3->isEnabled());
+    // Typed into, a field keeps its text; selected, it is copied.
+    e.edit->Edit2->setFocus();
+    QTest::keyClicks(e.edit->Edit2, "xyz");
+    EXPECT_EQ(e.edit->Edit2->text(), "T");
+    EXPECT_TRUE(e.edit->Edit2->isReadOnly());
+    QTest::keyClick(e.edit->Edit2, Qt::Key_A, Qt::ControlModifier);
+    QTest::keyClick(e.edit->Edit2, Qt::Key_C, Qt::ControlModifier);
+    EXPECT_EQ(QGuiApplication::clipboard()->text(), "T");
+    EXPECT_FALSE(e.edit->ComboBox1->isEnabled());              // no choice to make
     EXPECT_EQ(e.edit->Memo1->focusPolicy() & Qt::TabFocus, 0); // skipped by Tab
+    EXPECT_FALSE(e.edit->Edited());
 }
 
 TEST(LinkEditor, EveryLinkOfTheCorpusLookedAtComesBackAsItCame) {

@@ -80,7 +80,8 @@ struct Window {
 TEST(MainWindow, OpenEditLeaveSaveAndReadBack) {
     Window w;
     const std::string path = w.Open();
-    EXPECT_EQ(w.main->windowTitle(), "Editor de links");
+    EXPECT_EQ(w.main->windowTitle(), QString::fromUtf8("Editor de links \u2014 menu.lnk[*]"));
+    EXPECT_FALSE(w.main->isWindowModified());
     EXPECT_FALSE(w.main->Editor->isVisible());
     w.Click(w.Node("A\\B"));
     ASSERT_TRUE(w.main->Editor->isVisible());

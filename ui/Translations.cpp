@@ -1,0 +1,19 @@
+#include "Translations.h"
+
+#include <QLibraryInfo>
+#include <QTranslator>
+
+namespace elo {
+
+QTranslator* InstallQtTranslations(QCoreApplication& app, const QLocale& locale) {
+    auto* translator = new QTranslator(&app);
+    if (!translator->load(locale, QStringLiteral("qtbase"), QStringLiteral("_"),
+                          QLibraryInfo::path(QLibraryInfo::TranslationsPath)) ||
+        !QCoreApplication::installTranslator(translator)) {
+        delete translator;
+        return nullptr;
+    }
+    return translator;
+}
+
+} // namespace elo
