@@ -1040,6 +1040,10 @@ QRect TPalGrid::DrawBodyBackground(QPainter& painter, int row, const QRect& rect
     }
     if (LowColor())
         painter.fillRect(inner, palette().color(QPalette::Base));
+    else if (fontColour.lightness() > colour.lightness())
+        // Light text on a dark cell (a dark palette): the gradient stays near
+        // the cell's colour, so that the text keeps its contrast.
+        GradientRect(painter, Lighten(colour, 12), colour, 0, inner);
     else
         GradientRect(painter, Lighten(colour, 40), Lighten(colour, 10), 0, inner);
     return inner;

@@ -89,9 +89,26 @@ QLineEdit* Field(QWidget* parent, const char* name, int x, int y, int width) {
     return edit;
 }
 
-QLabel* Label(QWidget* parent, const QString& text, int x, int y) {
+// The form's positions were made for a narrower font than a Linux desktop's:
+// a caption that would run into the next control is set condensed, then
+// smaller, until it fits its width.
+void FitInto(QWidget* widget, int width) {
+    QFont font = widget->font();
+    for (const int stretch : {QFont::Unstretched, QFont::SemiCondensed, QFont::Condensed}) {
+        font.setStretch(stretch);
+        widget->setFont(font);
+        if (widget->sizeHint().width() <= width) return;
+    }
+    while (widget->sizeHint().width() > width && font.pointSizeF() > 6) {
+        font.setPointSizeF(font.pointSizeF() - 0.5);
+        widget->setFont(font);
+    }
+}
+
+QLabel* Label(QWidget* parent, const QString& text, int x, int y, int width) {
     auto* label = new QLabel(text, parent);
     label->move(x, y);
+    FitInto(label, width);
     label->adjustSize();
     return label;
 }
@@ -213,8 +230,9 @@ void TfrmLkEdit::CreateControls(bool embedded) {
         }
         Panel1->setPalette(p);
     }
+    // A label ends 3 pixels before its field.
     auto label = [&](const char* text, int x, int y, QWidget* buddy) {
-        QLabel* l = Label(Panel1, ToQString(text), x, y);
+        QLabel* l = Label(Panel1, ToQString(text), x, y, buddy->x() - 3 - x);
         l->setBuddy(buddy);
         return l;
     };
@@ -234,10 +252,12 @@ void TfrmLkEdit::CreateControls(bool embedded) {
     label("Chaves", 298, 64, Edit3);
     CheckBox1 = new QCheckBox(QStringLiteral("Oculto"), Panel1);
     CheckBox1->setObjectName("CheckBox1");
+    FitInto(CheckBox1, 123 - 53 - 2);
     CheckBox1->setGeometry(53, 91, std::max(52, CheckBox1->sizeHint().width()), 17);
     CheckBox1->setEnabled(false);
     CheckBox2 = new QCheckBox(QStringLiteral("Default Edit"), Panel1);
     CheckBox2->setObjectName("CheckBox2");
+    FitInto(CheckBox2, 208 - 123 - 2);
     CheckBox2->setGeometry(123, 91, std::max(76, CheckBox2->sizeHint().width()), 17);
     CheckBox2->setEnabled(false);
     Edit5 = Field(Panel1, "Edit5", 248, 89, 35);
@@ -836,7 +856,10 @@ void TfrmLkEdit::Commit() {
 }
 
 void TfrmLkEdit::SetStatus(const QString& text, bool ok) {
-    ParseStatus->setStyleSheet(ok ? QStringLiteral("color: #006000;") : QStringLiteral("color: #b00000;"));
+    // Green or red, dark on a light window and light on a dark one.
+    const bool darkWindow = palette().color(QPalette::Window).lightness() < 128;
+    const char* colour = ok ? (darkWindow ? "#80d880" : "#006000") : (darkWindow ? "#ff9090" : "#b00000");
+    ParseStatus->setStyleSheet(QStringLiteral("color: %1;").arg(QLatin1String(colour)));
     // A tag text of any length is quoted in part: the line stays one line.
     constexpr qsizetype kShown = 300;
     ParseStatus->setText(text.size() > kShown ? text.left(kShown) + QString::fromUtf8("\u2026") : text);
