@@ -532,6 +532,12 @@ void TPalGrid::CellEntered(int col, int row) {
     FEntryText = Cells(col, row);
 }
 
+void TPalGrid::TakeEntryText() {
+    FEntryCol = Col();
+    FEntryRow = Row();
+    FEntryText = Cells(FEntryCol, FEntryRow);
+}
+
 void TPalGrid::CellExit(int col, int row) {
     if (OnCellChanged && Cells(col, row) != FEntryText) {
         OnCellChanged(*this, col, row);

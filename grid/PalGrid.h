@@ -164,6 +164,9 @@ public:
     int EntryCol() const { return FEntryCol; }
     int EntryRow() const { return FEntryRow; }
     const QString& EntryText() const { return FEntryText; }
+    // The current cell counts as entered with the text it has now: after its
+    // text was set from outside, Escape restores that text.
+    void TakeEntryText();
     const std::vector<double>& ColPercents() const { return FColPercents; }
 
     // The edit style of a cell (OnGetEditStyle), its read-only flag through readOnly.

@@ -207,6 +207,40 @@ std::string LinkReadBackProblem(std::string_view link) {
     return {};
 }
 
+namespace {
+std::string WithoutBlanks(std::string_view text) {
+    std::string out;
+    for (const char c : text)
+        if (c != ' ' && c != '\t' && c != '\r' && c != '\n') out += c;
+    return out;
+}
+} // namespace
+
+std::string TagTextReadBackProblem(std::string_view text) {
+    if (WithoutBlanks(text).empty() || WithoutBlanks(text) == "=") return {};
+    TcmdListParser parser;
+    try {
+        parser.Parse(text);
+    } catch (const Exception& e) {
+        return e.Message;
+    }
+    // What is read, written again, holds every token of the text.
+    std::string read;
+    for (int i = 0; i < parser.Count(); ++i) {
+        if (i > 0) read += ',';
+        read += WrittenCommand(parser, parser.Commands(i));
+    }
+    if (WithoutBlanks(read) == WithoutBlanks(text)) return {};
+    return "a tag \"" + std::string(text.substr(0, 80)) + (text.size() > 80 ? "..." : "") +
+           "\" tem partes que n\xE3o seriam lidas (um nome vazio?)";
+}
+
+int TagCount(std::string_view text) {
+    TcmdListParser parser;
+    parser.Parse(text);
+    return parser.Count();
+}
+
 std::string WithIdentifier(std::string_view link, std::string_view id) {
     TcmdListParser parser;
     parser.Parse(link);

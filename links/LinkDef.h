@@ -89,6 +89,15 @@ std::string LaterCommandsOfTagText(std::string_view text);
 // and read again, or empty when it would: it must decode, hold no line break
 // or NUL, and no "(" that reading would take for a caption suffix.
 std::string LinkReadBackProblem(std::string_view link);
+// Why a tag text would not come back whole as tags when its link is read
+// again, or empty when it would: it must parse, and every part of it must be
+// read into a command (the parser passes over what stands before a command,
+// such as an item without a name). The empty text and "=" (a tag whose
+// parameters were all deleted) give no tag and are no problem.
+std::string TagTextReadBackProblem(std::string_view text);
+// The number of commands (tags) a tag text holds; raises when it does not parse.
+int TagCount(std::string_view text);
+
 // link with its identifier set to id: the value of its first "_id" item
 // replaced, or the item added to its first command; the rest stays as written.
 // Empty when link holds no command to put it in.

@@ -369,7 +369,7 @@ void TfrmLkEdit::CreateControls(bool embedded) {
     actRawText = new QAction(QStringLiteral("Editar o texto do link"), this);
     actRawText->setObjectName("actRawText");
     actRawText->setShortcut(QKeySequence(Qt::Key_F4));
-    actRawText->setShortcutContext(Qt::WidgetWithChildrenShortcut);
+    actRawText->setShortcutContext(Qt::WindowShortcut); // from the tree too
     addAction(actRawText);
 
     Timer1 = new QTimer(this);
@@ -676,6 +676,10 @@ std::string TfrmLkEdit::LinkToStore() {
     if (FVerbatim) return FRawText;
     const std::string link = EncodeLink();
     if (link == FShownLink) return UntouchedLink();
+    if (const std::string why = TagsReadBackProblem(nullptr); !why.empty()) {
+        ShowParseStatus();
+        throw Exception("O link n\xE3o pode ser lido de volta: " + why);
+    }
     if (const std::string why = LinkReadBackProblem(link); !why.empty()) {
         ShowParseStatus();
         throw Exception("O link n\xE3o pode ser lido de volta: " + why);
@@ -690,10 +694,23 @@ std::string TfrmLkEdit::LinkProblem() const {
         const std::string text = GridTagText();
         TcmdListParser().Parse(text);
         const std::string link = elo::EncodeLink(RecordOfControls(GridRow() ? &text : nullptr));
-        return link == FShownLink ? std::string() : LinkReadBackProblem(link);
+        if (link == FShownLink) return {};
+        if (std::string why = TagsReadBackProblem(GridRow() ? &text : nullptr); !why.empty()) return why;
+        return LinkReadBackProblem(link);
     } catch (const Exception& e) {
         return e.Message;
     }
+}
+
+std::string TfrmLkEdit::TagsReadBackProblem(const std::string* gridText) const {
+    const QTreeWidgetItem* gridRow = GridRow();
+    for (int i = 0; i < ListView1->topLevelItemCount(); ++i) {
+        const QTreeWidgetItem* row = ListView1->topLevelItem(i);
+        if (!HasSubItems(row) && !(gridText && row == gridRow)) continue;
+        const std::string text = gridText && row == gridRow ? *gridText : RowText(row);
+        if (std::string why = TagTextReadBackProblem(text); !why.empty()) return why;
+    }
+    return {};
 }
 
 std::string TfrmLkEdit::LinkCaption() const {
@@ -813,8 +830,14 @@ bool TfrmLkEdit::Memo1KeyDown(QKeyEvent* event) {
         ApplyRawText();
         return true;
     }
-    if (event->key() == Qt::Key_Escape && !FVerbatim) {
-        // Back to the link as the window holds it.
+    if (event->key() == Qt::Key_Escape) {
+        // Back to the link as the window holds it (a link that does not
+        // decode: back to its text as it came, still open for repair).
+        if (FVerbatim) {
+            ShowRawText(FRawEditStart, true);
+            ShowParseStatus();
+            return true;
+        }
         SetRawEditing(false);
         ListView1->setFocus();
         return true;
@@ -932,6 +955,9 @@ void TfrmLkEdit::FillGrid(QTreeWidgetItem* row) {
     // Whatever the filling comes to, the status says whether it parses.
     TScopeExit status([this] {
         FGridFilled = GridTagText();
+        // The cell the grid stands on holds another text now: Escape in it
+        // restores this one.
+        StringGrid2->TakeEntryText();
         FitLastColumn();
         ShowParseStatus();
     });
@@ -961,6 +987,14 @@ void TfrmLkEdit::FillGrid(QTreeWidgetItem* row) {
 }
 
 void TfrmLkEdit::StringGrid2KeyDown(int& key, Qt::KeyboardModifiers) {
+    if (key == Qt::Key_Escape) {
+        // The grid put back the text the cell had when it was entered; the
+        // tag's name follows its first parameter's again.
+        if (QTreeWidgetItem* row = GridRow(); row && StringGrid2->RowCount() > 1)
+            if (row->text(0) != StringGrid2->Cells(1, 1)) SetRowCaption(row, StringGrid2->Cells(1, 1));
+        ShowParseStatus();
+        return;
+    }
     if (key != Qt::Key_Delete) return;
     MarkEdited();
     TPalGrid& g = *StringGrid2;
@@ -1005,6 +1039,9 @@ void TfrmLkEdit::ListView1Change() {
 }
 
 void TfrmLkEdit::ListView1Edited(QTreeWidgetItem* row, const QString& text) {
+    // A rename that changes nothing (a click on the selected row opens the
+    // rename box) moves nothing; a tag without a name would not read back.
+    if (text == row->text(0) || text.trimmed().isEmpty()) return;
     MarkEdited();
     if (row != SelectedRow() || row != GridRow()) {
         SetRowCaption(row, text);
@@ -1064,7 +1101,9 @@ bool TfrmLkEdit::ListView1KeyDown(QKeyEvent* event) {
         if (!ctrl) return false;
         if (selected) {
             Commit(); // the tag's text with what the grid holds
-            QGuiApplication::clipboard()->setText(ToQString(RowText(selected)));
+            // A tag with nothing in it leaves the clipboard as it was.
+            if (const std::string text = RowText(selected); TagTextReadBackProblem(text).empty() && TagCount(text) > 0)
+                QGuiApplication::clipboard()->setText(ToQString(text));
         }
         return true;
     case Qt::Key_V: {
@@ -1075,7 +1114,12 @@ bool TfrmLkEdit::ListView1KeyDown(QKeyEvent* event) {
             const std::string tagText = FromQString(text);
             if (tagText.find_first_of("\r\n") != std::string::npos)
                 throw Exception("O texto colado cont\xE9m quebras de linha");
-            (void)TagsFromText(tagText);
+            (void)TagsFromText(tagText); // the parser's own error first
+            if (const std::string why = TagTextReadBackProblem(tagText); !why.empty())
+                throw Exception("O texto colado n\xE3o seria lido de volta: " + why);
+            if (TagCount(tagText) != 1)
+                throw Exception("O texto colado deve ter exatamente uma tag (tem " + std::to_string(TagCount(tagText)) +
+                                ")");
             MarkEdited();
             GiveSubItems(selected);
             SetRowText(selected, tagText);

@@ -203,6 +203,9 @@ private:
     void ShowUndecoded(const std::string& why);
     // What is stored for a link the person did not change.
     std::string UntouchedLink() const;
+    // Why a tag's text (with gridText for the grid's row) would not come back
+    // whole, or empty.
+    std::string TagsReadBackProblem(const std::string* gridText) const;
     void SetStatus(const QString& text, bool ok);
     void ShowRawText(std::string_view text, bool whole);
     std::string RawTooLongMessage() const;

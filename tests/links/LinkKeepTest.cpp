@@ -85,7 +85,9 @@ TEST(LinkKeep, EveryLinkOfTheCorpusComesBackThroughTheEditorsEncoding) {
             const std::string encoded = EditorEncoding(r);
             // Written the editor's way, it is the same text; any other way, the
             // same record, and the encoding is stable.
-            if (canonical) EXPECT_EQ(encoded, link);
+            if (canonical) {
+                EXPECT_EQ(encoded, link);
+            }
             EXPECT_EQ(LinkReadBackProblem(encoded), "");
             const TLinkDefinition back = Decoded(encoded);
             ExpectSameRecord(back, r);
