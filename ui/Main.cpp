@@ -655,6 +655,11 @@ void TfrmMain::CheckFile() {
     // The document as a save would write it, with what the editor holds.
     if (FShown) LeaveLink(FShown);
     CheckList->clear();
+    // What the reading of the file passed over: not in the document any more.
+    for (const TLoadProblem& p : FOpenProblems)
+        new QListWidgetItem(ToQString("Ao abrir, linha " + std::to_string(p.Line) + ": " + p.Message +
+                                      " (n\xE3o estar\xE1 no arquivo salvo)"),
+                            CheckList);
     // Siblings of the same path first: the file itself would hide them.
     for (const TTreeNode* twin : NodesWithSamePath(Document.Tree)) {
         const std::string path = TLinksDocument::NodePath(twin);
@@ -738,6 +743,7 @@ bool TfrmMain::ConfirmDiscard() {
 
 void TfrmMain::NewFile() {
     if (!ConfirmDiscard()) return;
+    FOpenProblems.clear();
     FShown = nullptr;
     Editor->hide();
     FUndo.clear();
@@ -769,10 +775,16 @@ bool TfrmMain::OpenFileNamed(const std::string& fileName) {
         throw;
     }
     AddRecent(fileName);
-    // A counter that was no number is said once, with its line.
+    // A counter that was no number is said once, with its line. Lines the
+    // reading passed over (a second line for one path) are listed in the
+    // file check at once: a save would not hold them.
+    FOpenProblems.clear();
     for (const TLoadProblem& p : report.Problems)
         if (p.Line == report.CounterRepairedLine)
             ShowMessageBox("Linha " + std::to_string(p.Line) + ": " + p.Message, "");
+        else
+            FOpenProblems.push_back(p);
+    if (!FOpenProblems.empty()) CheckFile();
     return true;
 }
 
@@ -788,6 +800,7 @@ bool TfrmMain::SaveFile(bool askName) {
     Document.SaveLinksFile(name);
     Document.FileName = name;
     FUndo.setClean();
+    FOpenProblems.clear(); // the file holds what the document holds now
     AddRecent(name);
     UpdateTitle();
     return true;

@@ -186,6 +186,9 @@ private:
     void AddRecent(const std::string& fileName);
     void FillRecentMenu();
     QMenu* FRecentMenu = nullptr;
+    // What the reading of the open file passed over (lines of a path that
+    // already had a link), for the file check.
+    std::vector<TLoadProblem> FOpenProblems;
     // A change of the document that the person made, as one undo step.
     void Push(QUndoCommand* command);
 

@@ -6,6 +6,7 @@
 
 #include <QApplication>
 #include <QClipboard>
+#include <QDockWidget>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
@@ -100,6 +101,7 @@ struct Doc {
             return;
         }
         QTest::keyClick(editor, Qt::Key_A, Qt::ControlModifier);
+        if (text.empty()) QTest::keyClick(editor, Qt::Key_Delete);
         QTest::keyClicks(editor, ToQString(text));
         QTest::keyClick(editor, Qt::Key_Return);
         QApplication::processEvents();
@@ -633,4 +635,86 @@ TEST(TagList, RandomUseKeepsEveryEditAndEverythingUntouched) {
         }
         EXPECT_TRUE(shown.texts.empty()) << shown.texts.front();
     }
+}
+
+TEST(TagList, ARenameBoxOpenedByAClickNeverEmptiesOrMovesATag) {
+    ShownMessages shown;
+    Doc d;
+    const std::string tres = d.Stored("A\\Tres");
+    ASSERT_TRUE(d.Show("A\\Tres"));
+    // The rename box of the selected tag, its name deleted, the link left.
+    d.list()->editItem(d.row(0), 0);
+    QWidget* box = QApplication::focusWidget();
+    ASSERT_NE(box, d.list());
+    QTest::keyClick(box, Qt::Key_A, Qt::ControlModifier);
+    QTest::keyClick(box, Qt::Key_Delete);
+    ASSERT_TRUE(d.Show("A\\Um")); // the box closes with an empty name
+    EXPECT_EQ(d.Stored("A\\Tres"), tres);
+    // Closed with the name it had: the focus stays in the list.
+    ASSERT_TRUE(d.Show("A\\Tres"));
+    d.list()->editItem(d.row(0), 0);
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return);
+    QApplication::processEvents();
+    EXPECT_FALSE(d.grid()->hasFocus());
+    ASSERT_TRUE(d.Leave());
+    EXPECT_EQ(d.Stored("A\\Tres"), tres);
+    EXPECT_TRUE(shown.texts.empty());
+}
+
+TEST(TagList, EscapeInTheFirstParameterCellRestoresItsNameAndTheTags) {
+    Doc d;
+    ASSERT_TRUE(d.Show("A\\Tres"));
+    d.ClickRow(1); // "link": its grid shows link = {...}
+    d.ClickRow(0); // and back to "pointer", the grid's cell still the first
+    d.grid()->FocusCell(1, 1);
+    d.grid()->setFocus();
+    QTest::keyClick(d.grid(), Qt::Key_F2);
+    QWidget* cell = d.grid()->InplaceEditor();
+    QTest::keyClick(cell, Qt::Key_A, Qt::ControlModifier);
+    QTest::keyClicks(cell, "zzz");
+    EXPECT_EQ(d.row(0)->text(0), "zzz"); // the tag follows every key
+    QTest::keyClick(cell, Qt::Key_Escape);
+    EXPECT_EQ(d.cell(1, 1), "pointer");
+    EXPECT_EQ(d.row(0)->text(0), "pointer");
+    ASSERT_TRUE(d.Leave());
+    EXPECT_EQ(d.Stored("A\\Tres"),
+              "link={Mod.Tres&pointer=\"p\";Caption=\"Abrir\",link={Mod.Tres.X};_id=\"3\"};_id=\"4\";"
+              "Caption=\"Tres\"");
+}
+
+TEST(TagList, APartOfATagThatWouldNotBeReadIsRefused) {
+    ShownMessages shown;
+    Doc d;
+    ASSERT_TRUE(d.Show("A\\Tres"));
+    // A parameter without a name: the parser would pass over it.
+    d.TypeCell(1, 1, "");
+    EXPECT_FALSE(d.Leave());
+    ASSERT_FALSE(shown.texts.empty());
+    EXPECT_NE(shown.texts.back().find("n\xE3o seriam lidas"), std::string::npos) << shown.texts.back();
+    EXPECT_NE(FromQString(d.ed()->ParseStatus->text()).find("n\xE3o seriam lidas"), std::string::npos);
+    d.TypeCell(1, 1, "pointer");
+    ASSERT_TRUE(d.Leave());
+    // Copying an empty tag keeps the clipboard; a paste is one whole tag.
+    ASSERT_TRUE(d.Show("A\\Um"));
+    QGuiApplication::clipboard()->setText("GUARDADO");
+    PointerAway();
+    d.ListKey(Qt::Key_Down);
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Escape); // the rename box
+    d.ListKey(Qt::Key_C, Qt::ControlModifier);
+    EXPECT_EQ(QGuiApplication::clipboard()->text(), "GUARDADO");
+    const size_t before = shown.texts.size();
+    for (const char* paste : {"   ", "=\"p\";Caption=\"A\"", "p=\"a\",q=\"b\""}) {
+        QGuiApplication::clipboard()->setText(paste);
+        d.ListKey(Qt::Key_V, Qt::ControlModifier);
+    }
+    EXPECT_EQ(shown.texts.size(), before + 3);
+    EXPECT_EQ(TfrmLkEdit::RowText(d.row(0)), "=");
+}
+
+TEST(TagList, LinesTheReadingPassedOverAreListedWhenTheFileOpens) {
+    Doc d("_currentid=9\r\nA\\Um=link={U1};_id=\"1\";Caption=\"Um\"\r\na\\um=link={U2};_id=\"2\";Caption=\"um\"\r\n");
+    ASSERT_TRUE(d.main->CheckDock->isVisible());
+    ASSERT_GT(d.main->CheckList->count(), 0);
+    EXPECT_EQ(FromQString(d.main->CheckList->item(0)->text()),
+              "Ao abrir, linha 3: Linha ignorada: o caminho j\xE1 tem um link (n\xE3o estar\xE1 no arquivo salvo)");
 }
