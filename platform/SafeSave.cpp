@@ -219,7 +219,7 @@ int LinkAnonymous(int fd, int dirFd, const std::string& name) {
 }
 
 std::string RandomNumber() {
-    static std::random_device random;
+    thread_local std::random_device random;
     return std::to_string(random() % 1000000000u);
 }
 
@@ -295,7 +295,7 @@ public:
                 error = LinkAnonymous(FFd.fd, FDirFd, name);
             } else if (::renameat2(FDirFd, FName.c_str(), FDirFd, name.c_str(), RENAME_NOREPLACE) != 0) {
                 error = errno;
-                if (error == EINVAL) { // no such renaming here: saves of the file take turns anyway
+                if (error == EINVAL || error == ENOSYS) { // no such renaming here: saves of the file take turns
                     struct stat there {};
                     error = ::fstatat(FDirFd, name.c_str(), &there, AT_SYMLINK_NOFOLLOW) == 0 ? EEXIST : 0;
                     if (error == 0 && ::renameat(FDirFd, FName.c_str(), FDirFd, name.c_str()) != 0) error = errno;
