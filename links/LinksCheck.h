@@ -3,6 +3,7 @@
 // link item, drawing identifiers from a scratch counter.
 #pragma once
 
+#include <functional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -20,5 +21,11 @@ struct TFileProblem {
 std::vector<TFileProblem> CheckLinksFile(const std::string& fileName);
 // The same for the text of a links file.
 std::vector<TFileProblem> CheckLinksText(std::string_view text);
+
+// The same, each problem handed over as it is found (a file of millions of
+// problems is not held twice).
+using TProblemSink = std::function<void(const TFileProblem&)>;
+void CheckLinksFile(const std::string& fileName, const TProblemSink& found);
+void CheckLinksText(std::string_view text, const TProblemSink& found);
 
 } // namespace elo

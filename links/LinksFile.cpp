@@ -299,9 +299,12 @@ namespace {
 class TLineSplitter {
 public:
     // Finds the next line in [data, data+size); returns false when none is
-    // complete there. atEnd: no more data will follow.
-    static bool Split(const char* data, size_t size, bool atEnd, std::string_view& line, size_t& consumed,
-                      bool& ended) {
+    // complete there. atEnd: no more data will follow. noLf: how many bytes
+    // from data on are known to hold no LF; kept up to date for the next
+    // call (whose data begins consumed bytes later), so that text with CR
+    // line ends is not searched for an LF again and again.
+    static bool Split(const char* data, size_t size, bool atEnd, std::string_view& line, size_t& consumed, bool& ended,
+                      size_t& noLf) {
         ended = false;
         if (size == 0) { // nothing in (data may be null)
             ended = atEnd;
@@ -309,8 +312,9 @@ public:
         }
         const char* b = data;
         const char* e = data + size;
-        const char* limit = static_cast<const char*>(std::memchr(b, '\n', size));
+        const char* limit = noLf < size ? static_cast<const char*>(std::memchr(b + noLf, '\n', size - noLf)) : nullptr;
         if (!limit) limit = e;
+        noLf = static_cast<size_t>(limit - b);
         if (const char* cr = static_cast<const char*>(std::memchr(b, '\r', static_cast<size_t>(limit - b)))) limit = cr;
         if (const char* z = static_cast<const char*>(std::memchr(b, '\0', static_cast<size_t>(limit - b)))) {
             line = std::string_view(b, static_cast<size_t>(z - b));
@@ -326,6 +330,7 @@ public:
             }
             line = std::string_view(b, static_cast<size_t>(limit - b));
             consumed = static_cast<size_t>(limit - b) + skip;
+            noLf = noLf > consumed ? noLf - consumed : 0;
             return true;
         }
         if (!atEnd) return false;
@@ -347,14 +352,15 @@ public:
     bool Next(std::string_view& line) {
         if (FEnded) return false;
         size_t consumed = 0;
-        const bool got = TLineSplitter::Split(FText.data() + FPos, FText.size() - FPos, true, line, consumed, FEnded);
+        const bool got =
+            TLineSplitter::Split(FText.data() + FPos, FText.size() - FPos, true, line, consumed, FEnded, FNoLf);
         FPos += consumed;
         return got;
     }
 
 private:
     std::string_view FText;
-    size_t FPos = 0;
+    size_t FPos = 0, FNoLf = 0;
     bool FEnded = false;
 };
 
@@ -371,7 +377,7 @@ public:
         for (;;) {
             if (FEnded) return false;
             size_t consumed = 0;
-            if (TLineSplitter::Split(FBuffer.data() + FPos, FEnd - FPos, FEof, line, consumed, FEnded)) {
+            if (TLineSplitter::Split(FBuffer.data() + FPos, FEnd - FPos, FEof, line, consumed, FEnded, FNoLf)) {
                 FPos += consumed;
                 return true;
             }
@@ -402,7 +408,7 @@ private:
     int FFd;
     const std::string& FName;
     std::vector<char> FBuffer;
-    size_t FPos = 0, FEnd = 0;
+    size_t FPos = 0, FEnd = 0, FNoLf = 0; // FNoLf counts from FPos
     bool FEof = false, FEnded = false, FMoved = false;
 };
 
@@ -418,10 +424,13 @@ public:
 };
 
 // The whole of a file in memory of its own (small pages: it is read in order), for
-// the tree to keep: texts and link strings refer into it.
+// the tree to keep: texts and link strings refer into it. A NUL ends the text,
+// so the reading stops at the piece that holds one (a sparse file of gigabytes
+// is not read through).
 std::pair<TLargeArray<char>, size_t> ReadWholeFile(int fd, const std::string& name, size_t sizeHint) {
     // One byte more than the file is said to hold shows whether it grew.
     constexpr auto kInOrder = TLargeArray<char>::TPages::Small;
+    constexpr size_t kPiece = size_t{4} << 20;
     TLargeArray<char> bytes(sizeHint + 1, kInOrder);
     size_t length = 0;
     for (;;) {
@@ -430,11 +439,13 @@ std::pair<TLargeArray<char>, size_t> ReadWholeFile(int fd, const std::string& na
             std::memcpy(larger.begin(), bytes.begin(), length);
             bytes = std::move(larger);
         }
-        const ssize_t n = read(fd, bytes.begin() + length, bytes.size() - length);
+        const ssize_t n = read(fd, bytes.begin() + length, std::min(bytes.size() - length, kPiece));
         if (n < 0 && errno == EINTR) continue;
         if (n < 0) throw EInOutError::FromErrno(errno, name);
         if (n == 0) break;
+        const bool nul = std::memchr(bytes.begin() + length, '\0', static_cast<size_t>(n)) != nullptr;
         length += static_cast<size_t>(n);
+        if (nul) break;
     }
     return {std::move(bytes), length};
 }
@@ -738,6 +749,8 @@ void TLinksDocument::LoadLinksFile(const std::string& fileName, TLoadReport* rep
     if (fstat(file.fd, &st) != 0 || S_ISDIR(st.st_mode)) throw EFOpenError::CannotOpen(fileName, EISDIR);
     if (!S_ISREG(st.st_mode)) throw EFOpenError::NotAFile(fileName);
     (void)::fcntl(file.fd, F_SETFL, ::fcntl(file.fd, F_GETFL) & ~O_NONBLOCK);
+    // Not while a save writes it in place.
+    LockForReading(file.fd, fileName);
     // A numbered file's links are kept as they are: the tree refers into the
     // file's bytes, read whole. A file that is renumbered gets new link
     // strings anyway, so it is read a piece at a time and its texts copied.

@@ -62,7 +62,9 @@ public:
 
     // Reads the file into the tree, replacing it, and makes it the current file.
     // "Cannot open file %s" when it cannot be opened; a renumbering failure stops
-    // the reading at its line (unless the report asks to keep going).
+    // the reading at its line (unless the report asks to keep going). A save
+    // that writes the file in place is waited for (LockForReading), and a NUL
+    // ends the text: what follows it is not read.
     void LoadLinksFile(const std::string& fileName, TLoadReport* report = nullptr);
     // The same reading, of text already in memory; the file name is not touched.
     void LoadLinksText(std::string_view text, TLoadReport* report = nullptr);

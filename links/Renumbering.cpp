@@ -32,21 +32,20 @@ int BraceDepth(std::string_view text) {
 }
 } // namespace
 
-TRenumberer::TRenumberer() = default;
+TRenumberer::TRenumberer() : FParser(std::make_unique<TcmdListParser>()) {}
 TRenumberer::~TRenumberer() = default;
 
 void TRenumberer::Into(std::string& out, std::string_view s, bool nested, int32_t& counter, int maxNesting) {
-    Into(out, s, nested, 0, counter, maxNesting);
+    Into(out, s, nullptr, nested, 0, counter, maxNesting);
 }
 
-void TRenumberer::Into(std::string& out, std::string_view s, bool nested, int depth, int32_t& counter, int maxNesting) {
+void TRenumberer::Into(std::string& out, std::string_view s, std::string* own, bool nested, int depth, int32_t& counter,
+                       int maxNesting) {
     const auto tooDeep = [&] {
         return ESyntaxError("Links nested too deeply (more than " + std::to_string(maxNesting) + " levels)");
     };
     if (depth >= maxNesting) throw tooDeep();
-    // Each level works on a copy of the text inside it: a long text nested
-    // past the limit is refused before the copies are made, so its memory
-    // stays in proportion to its length.
+    // A long text nested past the limit is refused before any work on it.
     if (depth == 0 && s.size() > (size_t{64} << 10) && BraceDepth(s) >= maxNesting) throw tooDeep();
     // A complete link is "link={" + its text + "};_id=" and a new identifier,
     // drawn after the identifiers of the links inside it.
@@ -66,39 +65,63 @@ void TRenumberer::Into(std::string& out, std::string_view s, bool nested, int de
         return;
     }
     out += s.substr(0, amp + 1);
-    if (FParsers.size() <= static_cast<size_t>(depth)) FParsers.push_back(std::make_unique<TcmdListParser>());
-    TcmdListParser& parser = *FParsers[static_cast<size_t>(depth)];
-    parser.Parse(s.substr(amp + 1));
+    // This level is written out in pieces: what it writes itself, and the
+    // text of each link inside it, renumbered in its turn. The parser is done
+    // with this level (and the level's own text released) before the next
+    // level starts (its storage serves the next), so memory stays in
+    // proportion to the text however deep the links nest.
+    struct TPiece {
+        std::string Text;
+        bool Link; // the text of a nested link
+    };
+    std::vector<TPiece> pieces(1, TPiece{{}, false});
+    FParser->Parse(s.substr(amp + 1));
+    const TcmdListParser& parser = *FParser;
     for (int c = 0; c < parser.Count(); ++c) {
         const TcmdGroup& command = parser.Commands(c);
         if (command.IsNamed("link")) {
             // The nested link first, so links inside a link get the lower numbers.
-            out += "link={";
-            Into(out, command.Values("link"), true, depth + 1, counter, maxNesting);
-            closeWithId();
+            pieces.back().Text += "link={";
+            pieces.push_back({command.Values("link"), true});
+            pieces.push_back({{}, false});
         } else {
             // The first item always in double quotes, also a bare word.
-            out += command.Name;
-            out += "=\"";
-            out += command.Values(command.Name);
-            out += '"';
+            std::string& text = pieces.back().Text;
+            text += command.Name;
+            text += "=\"";
+            text += command.Values(command.Name);
+            text += '"';
         }
+        std::string& text = pieces.back().Text;
         for (int i = 1; i < command.Count(); ++i) {
             const TcmdItem& item = command.Items(i);
-            out += ';';
-            out += item.Name;
-            out += '=';
+            text += ';';
+            text += item.Name;
+            text += '=';
             if (item.IsWord) {
-                out += item.Value;
+                text += item.Value;
             } else {
-                out += '"';
-                out += item.Value;
-                out += '"';
+                text += '"';
+                text += item.Value;
+                text += '"';
             }
         }
-        out += ',';
+        text += ',';
     }
-    out.pop_back(); // the last ",", or the "&" itself when no command followed
+    if (parser.Count() == 0)
+        out.pop_back(); // the "&" itself when no command followed
+    else
+        pieces.back().Text.pop_back(); // the last ","
+    if (own) std::string().swap(*own); // s is not used from here on
+    for (TPiece& piece : pieces) {
+        if (!piece.Link) {
+            out += piece.Text;
+            continue;
+        }
+        std::string text = std::move(piece.Text);
+        Into(out, text, &text, true, depth + 1, counter, maxNesting);
+        closeWithId();
+    }
     if (!nested) closeWithId();
 }
 

@@ -26,7 +26,7 @@ class TcmdListParser;
 // has reached the largest 32-bit value.
 int32_t DrawIdentifier(int32_t& counter);
 
-// Renumbers with one parser per nesting depth, reused from link to link.
+// Renumbers with one parser, reused from link to link and from level to level.
 class TRenumberer {
 public:
     TRenumberer();
@@ -38,8 +38,11 @@ public:
     void Into(std::string& out, std::string_view s, bool nested, int32_t& counter, int maxNesting);
 
 private:
-    void Into(std::string& out, std::string_view s, bool nested, int depth, int32_t& counter, int maxNesting);
-    std::vector<std::unique_ptr<TcmdListParser>> FParsers;
+    // One level: s (held by own, when not null, which is released once s is
+    // parsed) nested depth levels deep.
+    void Into(std::string& out, std::string_view s, std::string* own, bool nested, int depth, int32_t& counter,
+              int maxNesting);
+    std::unique_ptr<TcmdListParser> FParser;
 };
 
 // The links of a file renumbered on a second thread. The reader hands over

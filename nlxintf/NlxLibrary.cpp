@@ -128,10 +128,12 @@ void AcquireInterfaceMutex() {
     }
     // In short steps: a window stays alive meanwhile, and a bounded wait ends.
     constexpr int kStepMs = 50;
+    // A bound past a day is a day: the tick count runs round after 49 days.
+    const int64_t bound = std::min<int64_t>(LibraryWaits.LockWaitMs, int64_t{24} * 60 * 60 * 1000);
     const uint32_t start = GetTickCount();
     for (;;) {
         if (mutex.TryAcquireFor(kStepMs)) return;
-        if (LibraryWaits.LockWaitMs >= 0 && GetTickCount() - start >= LibraryWaits.LockWaitMs)
+        if (bound >= 0 && GetTickCount() - start >= bound)
             throw TNLXInterfaceError("N\xE3o foi poss\xEDvel obter a trava " + FileNameText(mutex.LockPath()) +
                                      ": outro programa a mant\xE9m");
         if (LibraryWaits.Pause) LibraryWaits.Pause(mutex.LockPath(), kStepMs, true);

@@ -46,8 +46,9 @@ std::string SysErrorMessage(int errnoValue) {
         return "File too large";
     case EACCES:
     case EPERM:
-    case EROFS:
         return "File access denied";
+    case EROFS:
+        return "Read-only file system";
     case ENOENT:
         return "File not found";
     case ENOTDIR:

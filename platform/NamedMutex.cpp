@@ -1,6 +1,7 @@
 #include "NamedMutex.h"
 
 #include <fcntl.h>
+#include <pwd.h>
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -8,33 +9,76 @@
 #include <cerrno>
 #include <chrono>
 #include <cstdlib>
+#include <vector>
 
 #include "Exceptions.h"
+#include "Text.h"
 
 namespace elo {
 
 namespace {
-// The lock files live where only their user can make them: the session's
-// runtime directory, else a directory of the user's own in the temporary
-// directory. A name any user could take first would let anyone hold the lock
-// hostage.
-std::string LockFileFor(const std::string& name) {
-    const char* runtime = std::getenv("XDG_RUNTIME_DIR");
-    if (runtime && *runtime && ::access(runtime, W_OK) == 0) return std::string(runtime) + "/" + name + ".lock";
-    const char* tmp = std::getenv("TMPDIR");
-    const std::string dir = std::string(tmp && *tmp ? tmp : "/tmp") + "/elo-" + std::to_string(::getuid());
-    if (::mkdir(dir.c_str(), 0700) != 0 && errno != EEXIST) throw EInOutError::FromErrno(errno, dir);
+
+// A directory that is the user's own: a directory (not a link to one) that
+// the user owns. private0700: its mode must also be exactly 0700 (one made by
+// someone else's session is not taken); otherwise it is made so.
+bool OwnDirectory(const std::string& dir, bool private0700) {
     struct stat st {};
-    if (::lstat(dir.c_str(), &st) != 0) throw EInOutError::FromErrno(errno, dir);
-    if (S_ISLNK(st.st_mode) || !S_ISDIR(st.st_mode))
-        throw EInOutError("The lock directory " + dir + " is not a directory of its own", EPERM);
-    if (st.st_uid != ::getuid()) throw EInOutError("The lock directory " + dir + " belongs to another user", EPERM);
-    if ((st.st_mode & 077) != 0) (void)::chmod(dir.c_str(), 0700);
-    return dir + "/" + name + ".lock";
+    if (::lstat(dir.c_str(), &st) != 0 || !S_ISDIR(st.st_mode) || st.st_uid != ::geteuid()) return false;
+    if ((st.st_mode & 0777) == 0700) return true;
+    return !private0700 && ::chmod(dir.c_str(), 0700) == 0;
 }
+
+// Makes dir (mode 0700) and the directories above it that are missing.
+void MakeDirectories(const std::string& dir) {
+    for (size_t slash = dir.find('/', 1); slash != std::string::npos; slash = dir.find('/', slash + 1))
+        (void)::mkdir(dir.substr(0, slash).c_str(), 0700);
+    (void)::mkdir(dir.c_str(), 0700);
+}
+
+std::string HomeDirectory() {
+    if (const char* home = std::getenv("HOME"); home && *home == '/') return home;
+    std::vector<char> buffer(16384);
+    passwd entry{}, *found = nullptr;
+    if (::getpwuid_r(::geteuid(), &entry, buffer.data(), buffer.size(), &found) == 0 && found && found->pw_dir &&
+        *found->pw_dir == '/')
+        return found->pw_dir;
+    return {};
+}
+
+// The lock files live where only their user can make them: the session's
+// runtime directory when it is the user's own and private; else a directory
+// of the user's own in the temporary directory; else, when another user took
+// that name first, one in the user's cache directory. A name any user could
+// take first must not hold the lock hostage. Empty when there is none (why
+// says what was tried).
+std::string LockDirectory(std::string& why) {
+    const uid_t uid = ::geteuid();
+    if (const char* runtime = std::getenv("XDG_RUNTIME_DIR"); runtime && *runtime == '/' && OwnDirectory(runtime, true))
+        return runtime;
+    const char* tmp = std::getenv("TMPDIR");
+    const std::string temp = std::string(tmp && *tmp ? tmp : "/tmp") + "/elo-" + std::to_string(uid);
+    (void)::mkdir(temp.c_str(), 0700);
+    if (OwnDirectory(temp, false)) return temp;
+    std::string cache;
+    if (const char* xdg = std::getenv("XDG_CACHE_HOME"); xdg && *xdg == '/')
+        cache = std::string(xdg) + "/elo";
+    else if (const std::string home = HomeDirectory(); !home.empty())
+        cache = home + "/.cache/elo";
+    if (!cache.empty()) {
+        MakeDirectories(cache);
+        if (OwnDirectory(cache, false)) return cache;
+    }
+    why = "Sem diret\xF3rio pr\xF3prio para as travas das bibliotecas: " + FileNameText(temp) +
+          (cache.empty() ? std::string() : " e " + FileNameText(cache)) + " n\xE3o s\xE3o do usu\xE1rio";
+    return {};
+}
+
 } // namespace
 
-TNamedMutex::TNamedMutex(std::string name) : FPath(LockFileFor(name)) {}
+TNamedMutex::TNamedMutex(std::string name) {
+    const std::string dir = LockDirectory(FError);
+    if (!dir.empty()) FPath = dir + "/" + name + ".lock";
+}
 
 TNamedMutex::~TNamedMutex() {
     if (FFd >= 0) ::close(FFd); // closing releases a lock still held
@@ -42,6 +86,7 @@ TNamedMutex::~TNamedMutex() {
 }
 
 void TNamedMutex::OpenLockFiles() {
+    if (FPath.empty()) throw EInOutError(FError, EPERM);
     if (FFd < 0) {
         FFd = ::open(FPath.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600);
         if (FFd < 0) throw EInOutError::FromErrno(errno, FPath);

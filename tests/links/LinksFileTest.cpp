@@ -416,3 +416,66 @@ TEST(LinksFile, DeepPathsLoadSaveAndFreeWithoutRecursion) {
     doc.LoadLinksText(line);
     EXPECT_EQ(doc.LinksText().size(), line.size() + 2); // CR LF instead of LF, twice
 }
+
+TEST_F(TempDir, EveryLineEndingSplitsAlikeReadWholeOrInPieces) {
+    // Lines ended by CR, LF or CR LF at random, some CRs far from any LF,
+    // over more than the piece a raw file is read in.
+    std::mt19937 rng(26);
+    std::string text;
+    for (int i = 0; text.size() < (3u << 20); ++i) {
+        text += "Pasta " + std::to_string(i % 97) + "\\Item " + std::to_string(i) + "=T&p=" + std::to_string(rng());
+        const char* endings[] = {"\r", "\n", "\r\n", "\r\r\n", "\n\r"};
+        text += endings[rng() % 5];
+    }
+    const fs::path raw = dir / "raw.lnk";
+    WriteFile(raw, text);
+    TLinksDocument inPieces, whole;
+    inPieces.LoadLinksFile(raw.string());
+    whole.LoadLinksText(text);
+    EXPECT_EQ(Dump(inPieces.Tree), Dump(whole.Tree));
+    EXPECT_EQ(inPieces.CurrentId, whole.CurrentId);
+    // A numbered file is read whole, and a NUL ends it however far it lies.
+    const fs::path numbered = dir / "numbered.lnk";
+    WriteFile(numbered, "_currentid=1\r" + text + std::string(1, '\0') + "After=x\r\n");
+    TLinksDocument fromFile, fromText;
+    fromFile.LoadLinksFile(numbered.string());
+    fromText.LoadLinksText("_currentid=1\r" + text);
+    EXPECT_EQ(Dump(fromFile.Tree), Dump(fromText.Tree));
+}
+
+TEST_F(TempDir, ReadersNeverSeeASaveInPlaceHalfWritten) {
+    // Two versions of a file of a few megabytes, hard-linked: every save of
+    // it writes in place, while this process reads it again and again.
+    auto version = [](char c, int lines) {
+        TLinksDocument doc;
+        std::string text = "_currentid=1\r\n";
+        for (int i = 0; i < lines; ++i)
+            text +=
+                "P" + std::to_string(i / 100) + "\\I" + std::to_string(i) + "=link={" + std::string(60, c) + "}\r\n";
+        doc.LoadLinksText(text);
+        return doc.LinksText();
+    };
+    const std::string a = version('a', 80000), b = version('b', 70000);
+    const fs::path file = dir / "shared.lnk";
+    WriteFile(file, a);
+    fs::create_hard_link(file, dir / "other.lnk");
+    const pid_t writer = fork();
+    if (writer == 0) {
+        for (int i = 0; i < 24; ++i) {
+            TLinksDocument doc;
+            doc.LoadLinksText(i % 2 ? a : b);
+            doc.SaveLinksFile(file.string());
+        }
+        _exit(0);
+    }
+    int reads = 0, mixed = 0;
+    while (waitpid(writer, nullptr, WNOHANG) == 0) {
+        TLinksDocument doc;
+        doc.LoadLinksFile(file.string());
+        const std::string seen = doc.LinksText();
+        mixed += seen != a && seen != b;
+        ++reads;
+    }
+    EXPECT_EQ(mixed, 0) << "of " << reads << " readings";
+    EXPECT_EQ(fs::hard_link_count(file), 2u);
+}

@@ -298,35 +298,86 @@ TEST_F(LibraryDir, ARelativeNameIsKeptAsAnAbsolutePathForLaterLoads) {
 TEST(NamedMutex, TheLockDirectoryIsTheUsersOwn) {
     TTestDir scratch("elo-lockdir");
     const fs::path mine = scratch.Path() / ("elo-" + std::to_string(getuid()));
-    auto attempt = [&] {
-        // In a child: the environment and the mutex are its own.
+    const fs::path cache = scratch.Path() / "cache";
+    struct Outcome {
+        int status;       // 0 taken and released, 7 refused when taken
+        std::string path; // where the lock file is
+    };
+    // In a child: the environment and the mutex are its own.
+    auto attempt = [&](const char* runtime, const fs::path& cacheHome) {
+        int report[2];
+        if (pipe(report) != 0) return Outcome{-1, {}};
         const pid_t pid = fork();
         if (pid == 0) {
-            unsetenv("XDG_RUNTIME_DIR");
+            close(report[0]);
+            if (runtime)
+                setenv("XDG_RUNTIME_DIR", runtime, 1);
+            else
+                unsetenv("XDG_RUNTIME_DIR");
             setenv("TMPDIR", scratch.Path().c_str(), 1);
+            setenv("XDG_CACHE_HOME", cacheHome.c_str(), 1);
+            TNamedMutex mutex("ELO_TEST_DIR"); // made whatever the directories are
+            (void)!write(report[1], mutex.LockPath().data(), mutex.LockPath().size());
             try {
-                TNamedMutex mutex("ELO_TEST_DIR");
                 mutex.Acquire();
                 mutex.Release();
-            } catch (const EInOutError&) {
-                _exit(7);
+            } catch (const EInOutError& e) {
+                _exit(e.Message.find("travas") != std::string::npos ? 7 : 8);
             }
             _exit(0);
         }
+        close(report[1]);
+        Outcome outcome{-1, {}};
+        char buffer[4096];
+        for (ssize_t n; (n = read(report[0], buffer, sizeof buffer)) > 0;) outcome.path.append(buffer, size_t(n));
+        close(report[0]);
         int status = 0;
         waitpid(pid, &status, 0);
-        return WEXITSTATUS(status);
+        outcome.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+        return outcome;
     };
-    EXPECT_EQ(attempt(), 0); // made, private
+    Outcome o = attempt(nullptr, cache);
+    EXPECT_EQ(o.status, 0); // made, private
+    EXPECT_EQ(fs::path(o.path).parent_path(), mine);
     EXPECT_EQ(fs::status(mine).permissions() & fs::perms::all, fs::perms::owner_all);
     fs::remove_all(mine);
+
+    // A symbolic link put there first is not taken: the user's cache serves.
     fs::create_directory(scratch.Path() / "elsewhere");
     fs::create_directory_symlink(scratch.Path() / "elsewhere", mine);
-    EXPECT_EQ(attempt(), 7); // a symbolic link put there first: refused
+    o = attempt(nullptr, cache);
+    EXPECT_EQ(o.status, 0);
+    EXPECT_EQ(fs::path(o.path).parent_path(), cache / "elo");
+    EXPECT_TRUE(fs::is_empty(scratch.Path() / "elsewhere"));
+    EXPECT_EQ(fs::status(cache / "elo").permissions() & fs::perms::all, fs::perms::owner_all);
+
+    // A runtime directory others may enter is not the user's private one.
+    const fs::path runtime = scratch.Path() / "run";
+    fs::create_directory(runtime);
+    fs::permissions(runtime, fs::perms::owner_all | fs::perms::group_read | fs::perms::group_exec);
+    o = attempt(runtime.c_str(), cache);
+    EXPECT_EQ(o.status, 0);
+    EXPECT_EQ(fs::path(o.path).parent_path(), cache / "elo");
+    fs::permissions(runtime, fs::perms::owner_all);
+    o = attempt(runtime.c_str(), cache);
+    EXPECT_EQ(fs::path(o.path).parent_path(), runtime); // private: taken
+
+    // No directory of the user's own anywhere: made all the same, refused
+    // with a clear message when taken.
+    WriteFile(scratch.Path() / "file", "x");
+    o = attempt(nullptr, scratch.Path() / "file");
+    EXPECT_EQ(o.status, 7);
+    EXPECT_TRUE(o.path.empty());
     fs::remove(mine);
-    if (getuid() == 0) {
-        fs::create_directory(mine);
-        ASSERT_EQ(chown(mine.c_str(), 65534, 65534), 0);
-        EXPECT_EQ(attempt(), 7); // another user's: refused
-    }
+
+    if (getuid() != 0) GTEST_SKIP() << "directories of another user need root to be made";
+    // Another user's directory in the temporary directory, and another user's
+    // runtime directory (as `su` leaves it): neither is taken.
+    fs::create_directory(mine);
+    fs::permissions(mine, fs::perms::owner_all);
+    ASSERT_EQ(chown(mine.c_str(), 65534, 65534), 0);
+    ASSERT_EQ(chown(runtime.c_str(), 65534, 65534), 0);
+    o = attempt(runtime.c_str(), cache);
+    EXPECT_EQ(o.status, 0);
+    EXPECT_EQ(fs::path(o.path).parent_path(), cache / "elo");
 }

@@ -3,12 +3,17 @@
 #include <gtest/gtest.h>
 
 #include <fcntl.h>
+#include <sys/file.h>
+#include <sys/mount.h>
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
 #include <sys/wait.h>
+#include <sys/xattr.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <csignal>
+#include <cstring>
 #include <filesystem>
 #include <thread>
 
@@ -182,3 +187,167 @@ TEST(SafeSave, ASaveEndedBySignalLeavesNoTemporaryFile) {
         EXPECT_EQ(ReadFile(file), "old");
     }
 }
+
+namespace {
+
+// Whether the file system of dir makes anonymous files (then a killed save
+// leaves nothing at all behind).
+bool AnonymousFilesIn(const fs::path& dir) {
+    const int fd = open(dir.c_str(), O_TMPFILE | O_RDWR | O_CLOEXEC, 0600);
+    if (fd < 0) return false;
+    close(fd);
+    return true;
+}
+
+std::string Attribute(const fs::path& path, const char* name) {
+    char value[1024];
+    const ssize_t n = getxattr(path.c_str(), name, value, sizeof value);
+    return n < 0 ? std::string("(none)") : std::string(value, static_cast<size_t>(n));
+}
+
+} // namespace
+
+TEST(SafeSave, ExtendedAttributesAndAccessListsSurviveASave) {
+    TTestDir dir("elo-save");
+    const fs::path file = dir.Path() / "acl.lnk";
+    WriteFile(file, "old");
+    if (setxattr(file.c_str(), "user.elo.note", "kept", 4, 0) != 0)
+        GTEST_SKIP() << "no user attributes on this file system: " << strerror(errno);
+    // An access list that lets one more user write: owner rw, user 65534 rw,
+    // group r, mask rw, others r (the attribute's binary form).
+    struct Entry {
+        uint16_t tag, perm;
+        uint32_t id;
+    };
+    const uint32_t version = 2;
+    const Entry entries[] = {{0x01, 6, ~0u}, {0x02, 6, 65534}, {0x04, 4, ~0u}, {0x10, 6, ~0u}, {0x20, 4, ~0u}};
+    std::string acl(reinterpret_cast<const char*>(&version), 4);
+    acl.append(reinterpret_cast<const char*>(entries), sizeof entries);
+    const bool withAcl = setxattr(file.c_str(), "system.posix_acl_access", acl.data(), acl.size(), 0) == 0;
+    const std::string aclBefore = Attribute(file, "system.posix_acl_access");
+    const auto mode = fs::status(file).permissions();
+
+    Save(file, "new");
+    EXPECT_EQ(ReadFile(file), "new");
+    EXPECT_EQ(Attribute(file, "user.elo.note"), "kept");
+    if (withAcl) {
+        EXPECT_EQ(Attribute(file, "system.posix_acl_access"), aclBefore);
+    }
+    EXPECT_EQ(fs::status(file).permissions(), mode);
+    EXPECT_EQ(Entries(dir.Path()), 1u);
+}
+
+TEST(SafeSave, NamesOfTheLongestLengthSaveNewAndHardLinked) {
+    TTestDir dir("elo-save");
+    const fs::path file = dir.Path() / (std::string(251, 'n') + ".lnk"); // 255 bytes
+    Save(file, "new file");
+    EXPECT_EQ(ReadFile(file), "new file");
+    Save(file, "replaced");
+    EXPECT_EQ(ReadFile(file), "replaced");
+    const fs::path link = dir.Path() / (std::string(250, 'h') + ".lnk2");
+    fs::create_hard_link(file, link);
+    Save(file, "in place");
+    EXPECT_EQ(ReadFile(link), "in place");
+    EXPECT_EQ(Entries(dir.Path()), 2u);
+}
+
+TEST(SafeSave, WhatAKilledSaveLeavesIsRemovedByTheNextOne) {
+    TTestDir dir("elo-save");
+    const fs::path file = dir.Path() / "k.lnk";
+    WriteFile(file, "old");
+    // Killed while writing the new content.
+    int ready[2];
+    ASSERT_EQ(pipe(ready), 0);
+    const pid_t pid = fork();
+    if (pid == 0) {
+        SaveFileSafely(file.string(), [&](TFileWriter& w) {
+            w.Append(std::string(8 << 20, 'x'));
+            w.Flush();
+            (void)!write(ready[1], "x", 1);
+            pause();
+        });
+        _exit(0);
+    }
+    char c;
+    ASSERT_EQ(read(ready[0], &c, 1), 1);
+    kill(pid, SIGKILL);
+    waitpid(pid, nullptr, 0);
+    close(ready[0]);
+    close(ready[1]);
+    EXPECT_EQ(ReadFile(file), "old");
+    if (AnonymousFilesIn(dir.Path())) {
+        EXPECT_EQ(Entries(dir.Path()), 1u); // nothing was ever named
+    }
+    // Temporaries of its naming that no save holds go with the next save; one
+    // a save under way holds, and other names, stay.
+    WriteFile(dir.Path() / ".k.lnk.elo-123456", std::string(1 << 20, 'x'));
+    const fs::path held = dir.Path() / ".k.lnk.elo-654321";
+    WriteFile(held, "held");
+    const int holder = open(held.c_str(), O_RDONLY | O_CLOEXEC);
+    ASSERT_EQ(flock(holder, LOCK_EX), 0);
+    WriteFile(dir.Path() / ".k.lnk.elo-notes", "someone's");
+    WriteFile(dir.Path() / ".other.lnk.elo-123", "another file's");
+    Save(file, "new");
+    EXPECT_EQ(ReadFile(file), "new");
+    EXPECT_FALSE(fs::exists(dir.Path() / ".k.lnk.elo-123456"));
+    EXPECT_TRUE(fs::exists(held));
+    EXPECT_TRUE(fs::exists(dir.Path() / ".k.lnk.elo-notes"));
+    EXPECT_TRUE(fs::exists(dir.Path() / ".other.lnk.elo-123"));
+    EXPECT_EQ(Entries(dir.Path()), 4u);
+    close(holder);
+}
+
+TEST(SafeSave, ChainsOfLinksAsLongAsTheSystemFollowsAreFollowed) {
+    TTestDir dir("elo-save");
+    WriteFile(dir.Path() / "file.lnk", "old");
+    std::string previous = "file.lnk";
+    for (int i = 1; i <= 41; ++i) {
+        const std::string name = "link" + std::to_string(i);
+        fs::create_symlink(previous, dir.Path() / name);
+        previous = name;
+    }
+    EXPECT_EQ(FinalTarget((dir.Path() / "link40").string()), (dir.Path() / "file.lnk").string());
+    Save(dir.Path() / "link40", "through forty links");
+    EXPECT_EQ(ReadFile(dir.Path() / "file.lnk"), "through forty links");
+    EXPECT_THROW(Save(dir.Path() / "link41", "one too many"), EInOutError);
+    EXPECT_EQ(ReadFile(dir.Path() / "file.lnk"), "through forty links");
+}
+
+TEST(SafeSave, AReadOnlyFileSystemIsNamed) {
+    EXPECT_EQ(SysErrorMessage(EROFS), "Read-only file system");
+    TTestDir dir("elo-save");
+    const fs::path mountPoint = dir.Path() / "ro";
+    fs::create_directory(mountPoint);
+    if (mount("tmpfs", mountPoint.c_str(), "tmpfs", 0, "size=1m") != 0)
+        GTEST_SKIP() << "no file system to mount here: " << strerror(errno);
+    WriteFile(mountPoint / "r.lnk", "old");
+    const bool readOnly = mount(nullptr, mountPoint.c_str(), nullptr, MS_REMOUNT | MS_RDONLY, nullptr) == 0;
+    for (const char* name : {"r.lnk", "new.lnk"}) {
+        if (!readOnly) break;
+        try {
+            Save(mountPoint / name, "new");
+            ADD_FAILURE() << name << " was saved";
+        } catch (const EInOutError& e) {
+            EXPECT_EQ(e.Message.rfind("Read-only file system", 0), 0u) << e.Message;
+        }
+    }
+    umount(mountPoint.c_str());
+    if (!readOnly) GTEST_SKIP() << "the file system could not be made read-only";
+}
+
+// The test directories themselves: one level below the temporary directory,
+// whatever the test's name, and gone afterwards.
+class TestDirectory : public ::testing::TestWithParam<int> {};
+
+TEST_P(TestDirectory, IsOneLevelBelowTheTemporaryDirectoryAndRemoved) {
+    fs::path path;
+    {
+        TTestDir dir("elo-testdir");
+        path = dir.Path();
+        EXPECT_EQ(path.parent_path(), fs::temp_directory_path());
+        WriteFile(path / "x", "x");
+    }
+    EXPECT_FALSE(fs::exists(path));
+}
+
+INSTANTIATE_TEST_SUITE_P(Parameterised, TestDirectory, ::testing::Values(1, 2));

@@ -2,16 +2,20 @@
 
 #include <poll.h>
 #include <spawn.h>
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <stdexcept>
 
 extern char** environ;
 
 namespace elo::test {
 
-RunResult Run(const std::string& program, const std::vector<std::string>& args, const std::string& input) {
+RunResult Run(const std::string& program, const std::vector<std::string>& args, const std::string& input,
+              bool keepOutput) {
+    const auto start = std::chrono::steady_clock::now();
     int inPipe[2], outPipe[2], errPipe[2];
     if (pipe(inPipe) || pipe(outPipe) || pipe(errPipe)) throw std::runtime_error("pipe failed");
     posix_spawn_file_actions_t actions;
@@ -57,13 +61,19 @@ RunResult Run(const std::string& program, const std::vector<std::string>& args, 
                 close(fds[k].fd);
                 fds[k].fd = -1;
                 --open;
+            } else if (k == 0) {
+                result.outBytes += static_cast<size_t>(n);
+                if (keepOutput) result.out.append(buffer, static_cast<size_t>(n));
             } else {
-                (k == 0 ? result.out : result.err).append(buffer, static_cast<size_t>(n));
+                result.err.append(buffer, static_cast<size_t>(n));
             }
         }
     }
     int status = 0;
-    waitpid(pid, &status, 0);
+    rusage usage{};
+    wait4(pid, &status, 0, &usage);
+    result.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    result.peakKb = usage.ru_maxrss;
     result.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
     return result;
 }

@@ -22,16 +22,23 @@ inline void WriteFile(const std::filesystem::path& path, const std::string& byte
     std::ofstream(path, std::ios::binary) << bytes;
 }
 
-// A directory of the running test's own (prefix, process and test name), empty
-// at the start and removed at the end, write permission restored first.
+// A directory of the running test's own (prefix, process and test name), one
+// level below the temporary directory, empty at the start and removed at the
+// end, write permission restored first.
 class TTestDir {
 public:
     explicit TTestDir(const std::string& prefix)
-        : FPath(std::filesystem::temp_directory_path() /
-                (prefix + "-" + std::to_string(getpid()) + "-" +
-                 ::testing::UnitTest::GetInstance()->current_test_info()->name())) {
+        : FPath(std::filesystem::temp_directory_path() / (prefix + "-" + std::to_string(getpid()) + "-" + TestName())) {
         std::filesystem::remove_all(FPath);
         std::filesystem::create_directories(FPath);
+    }
+    // The running test's name as one path part: a parameterised test's
+    // "Name/3" would otherwise make a directory in a directory.
+    static std::string TestName() {
+        std::string name = ::testing::UnitTest::GetInstance()->current_test_info()->name();
+        for (char& c : name)
+            if (c == '/') c = '-';
+        return name;
     }
     ~TTestDir() {
         std::error_code ignored;

@@ -185,3 +185,154 @@ TEST_F(ToolHostile, ALockHeldByAnotherProgramEndsTheWaitNamingIt) {
     EXPECT_NE(r.doc["error"].get<std::string>().find("NLX_INTF_MUTEX_1.1.lock"), std::string::npos) << r.out;
     EXPECT_LT(Clock::now() - start, std::chrono::seconds(5));
 }
+
+TEST_F(ToolHostile, AReaderThatLeavesEndsTheOutputNotTheCall) {
+    // `elo-tool tree big | head`: the pipe closes long before the tree is out.
+    const std::string in = scratch.Write("big.lnk", BigLinks(20000));
+    int out[2];
+    ASSERT_EQ(pipe(out), 0);
+    const pid_t pid = fork();
+    if (pid == 0) {
+        dup2(out[1], 1);
+        close(out[0]);
+        close(out[1]);
+        execl(ELO_TOOL_PATH, ELO_TOOL_PATH, "tree", in.c_str(), static_cast<char*>(nullptr));
+        _exit(127);
+    }
+    close(out[1]);
+    char first[100];
+    EXPECT_GT(read(out[0], first, sizeof first), 0);
+    close(out[0]);
+    int status = 0;
+    waitpid(pid, &status, 0);
+    EXPECT_TRUE(WIFEXITED(status)) << "ended by signal " << WTERMSIG(status);
+    EXPECT_EQ(WEXITSTATUS(status), 0);
+}
+
+TEST_F(ToolHostile, TextFromFilesCannotDriveTheTerminal) {
+    // The counter text, identifiers and the file name carry escape sequences
+    // (a window title, a screen clear, a C1 control) and a line break.
+    const std::string in = scratch.Write("e\x1b]0;NAME\x07\nx.lnk", "_currentid=1\x1b]0;PWNED\x07\x1b[2J\r\n"
+                                                                    "A=link={T};_id=\"\x9D\x1b[31m\"\r\n"
+                                                                    "B=link={T};_id=\"\x9D\x1b[31m\"\r\n");
+    const auto r = Tool({"check", in});
+    EXPECT_EQ(r.exitCode, 1);
+    ASSERT_FALSE(r.out.empty());
+    EXPECT_EQ(r.out.back(), '\n');
+    for (size_t i = 0; i + 1 < r.out.size(); ++i) {
+        const auto c = static_cast<unsigned char>(r.out[i]);
+        EXPECT_TRUE(c == '\n' || (c >= 0x20 && c != 0x7F)) << "byte " << int(c) << " at " << i << ":\n" << r.out;
+        if (c == 0xC2) {
+            EXPECT_FALSE(static_cast<unsigned char>(r.out[i + 1]) < 0xA0) << "a C1 control at " << i;
+        }
+    }
+    // One line per problem, each naming the file as escaped text.
+    const auto lines = std::count(r.out.begin(), r.out.end(), '\n');
+    const auto json = Tool({"check", "--json", in});
+    EXPECT_EQ(static_cast<size_t>(lines), json.doc["problems"].size()) << r.out;
+    EXPECT_EQ(r.out.rfind(scratch.Path().string() + "/e\\x1b]0;NAME\\x07\\x0ax.lnk:", 0), 0u) << r.out;
+    EXPECT_NE(r.out.find("\\x1b[2J"), std::string::npos) << r.out;
+    // The JSON keeps the text itself (escaped as JSON escapes it).
+    EXPECT_NE(json.doc["problems"][0]["file"].get<std::string>().find("\x1b]0;NAME"), std::string::npos);
+    // The error line on stderr is one line without control bytes either.
+    const auto t = Tool({"tree", (dir / "gone\x1b[2J\n.lnk").string()});
+    EXPECT_EQ(t.exitCode, 1);
+    EXPECT_EQ(std::count(t.err.begin(), t.err.end(), '\n'), 1) << t.err;
+    EXPECT_EQ(t.err.find('\x1b'), std::string::npos) << t.err;
+}
+
+TEST_F(ToolHostile, LockWaitsAreDecimalMillisecondsAtMostADay) {
+    const std::string lib = scratch.Write("l.nlx", WriteNlx(NlxLibrarySpec{}));
+    for (const char* bad : {"abc", "1e3", "-5", " 10", "10ms", "0x10", "+3"}) {
+        setenv("ELO_LOCK_WAIT_MS", bad, 1);
+        const auto r = Tool({"nlx", "list", lib});
+        EXPECT_EQ(r.exitCode, 2) << bad;
+        EXPECT_NE(r.err.find("ELO_LOCK_WAIT_MS"), std::string::npos) << r.err;
+        EXPECT_TRUE(r.out.empty()) << r.out;
+    }
+    // Counts too large for any integer are a day; the lock is free here.
+    for (const char* large : {"4294967296", "99999999999999999999", "0", "250"}) {
+        setenv("ELO_LOCK_WAIT_MS", large, 1);
+        const auto r = Tool({"nlx", "keywords", lib});
+        EXPECT_EQ(r.exitCode, 0) << large << ": " << r.err;
+    }
+    unsetenv("ELO_LOCK_WAIT_MS");
+    const auto help = Tool({"nlx", "keywords", "--help"});
+    EXPECT_NE(help.out.find("without a time limit"), std::string::npos) << help.out;
+}
+
+// The lock directories of another user (or of another session) in the places
+// the named mutex looks first.
+class SharedMachine : public ToolHostile {
+protected:
+    fs::path tmp = dir / "tmp", runtime = dir / "run", cache = dir / "cache";
+    std::vector<std::pair<std::string, std::string>> saved;
+
+    void SetUp() override {
+        fs::create_directories(tmp);
+        fs::create_directory(runtime);
+        fs::permissions(runtime, fs::perms::owner_all);
+        const fs::path taken = tmp / ("elo-" + std::to_string(geteuid()));
+        if (geteuid() == 0) {
+            // Another user made both first (`su` keeps the caller's runtime directory).
+            fs::create_directory(taken);
+            fs::permissions(taken, fs::perms::owner_all);
+            ASSERT_EQ(chown(taken.c_str(), 65534, 65534), 0);
+            ASSERT_EQ(chown(runtime.c_str(), 65534, 65534), 0);
+        } else {
+            // Without root: a link where the directory should be, and a
+            // runtime directory others may enter.
+            fs::create_directory_symlink(dir, taken);
+            fs::permissions(runtime, fs::perms::owner_all | fs::perms::group_read | fs::perms::group_exec);
+        }
+        Set("XDG_RUNTIME_DIR", runtime.string());
+        Set("TMPDIR", tmp.string());
+        Set("XDG_CACHE_HOME", cache.string());
+    }
+    void TearDown() override {
+        for (auto it = saved.rbegin(); it != saved.rend(); ++it) {
+            const auto& [name, value] = *it;
+            if (value == "\x01")
+                unsetenv(name.c_str());
+            else
+                setenv(name.c_str(), value.c_str(), 1);
+        }
+    }
+    void Set(const std::string& name, const std::string& value) {
+        const char* old = getenv(name.c_str());
+        saved.emplace_back(name, old ? old : "\x01");
+        setenv(name.c_str(), value.c_str(), 1);
+    }
+};
+
+TEST_F(SharedMachine, LibrariesWorkThroughTheUsersOwnCache) {
+    NlxLibrarySpec plan;
+    plan.Entries = {SimpleEntry("A", "Palavra", 10, 1)};
+    const std::string lib = scratch.Write("k.nlx", WriteNlx(plan));
+    const auto r = Tool({"nlx", "keywords", lib});
+    ASSERT_EQ(r.exitCode, 0) << r.out << r.err;
+    EXPECT_EQ(r.doc["keywords"], json::array({"Palavra"}));
+    EXPECT_TRUE(fs::exists(cache / "elo" / "NLX_INTF_MUTEX_1.1.lock"));
+    EXPECT_TRUE(fs::is_empty(runtime));
+}
+
+#ifdef ELO_PATH
+TEST_F(SharedMachine, TheEditorStartsWhateverTheLockDirectoriesAre) {
+    // No session directory, and not even the cache can hold a lock directory:
+    // the editor starts all the same.
+    WriteFile(cache, "a file where the cache should be");
+    Set("XDG_RUNTIME_DIR", (dir / "gone").string());
+    Set("ELO_EXIT_WHEN_IDLE", "1");
+    Set("QT_QPA_PLATFORM", "offscreen");
+    const auto editor = elo::test::Run(ELO_PATH, {});
+    EXPECT_EQ(editor.exitCode, 0) << editor.err;
+    // Only library access fails then, saying why (a session directory that is
+    // a file cannot be made, as the toolkit makes a missing one).
+    Set("XDG_RUNTIME_DIR", cache.string());
+    NlxLibrarySpec plan;
+    plan.Entries = {SimpleEntry("A", "Palavra", 10, 1)};
+    const auto r = Tool({"nlx", "keywords", scratch.Write("k.nlx", WriteNlx(plan))});
+    EXPECT_EQ(r.exitCode, 1) << r.out;
+    EXPECT_NE(r.out.find("travas"), std::string::npos) << r.out;
+}
+#endif

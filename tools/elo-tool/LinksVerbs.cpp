@@ -1,6 +1,7 @@
 // Verbs of links files and link strings: decode, encode, tags, params, tagtext,
 // tree, normalize, check.
 #include <algorithm>
+#include <cstdint>
 #include <map>
 #include <set>
 
@@ -77,32 +78,58 @@ json ParametersJson(const std::vector<TTagParameter>& rows) {
     return list;
 }
 
-// The tree as JSON, written without recursion: files can nest folders deeper
-// than a recursive writer's stack would allow.
-std::string NodesJson(const TLinkTree& tree) {
-    std::string out = "[";
-    bool first = true; // the first of its siblings
+// The tree as JSON into sink, written without recursion: files can nest
+// folders deeper than a recursive writer's stack would allow. At most
+// maxNodes nodes, in tree order; returns how many were left out.
+template <typename Sink> size_t WriteNodes(Sink& sink, const TLinkTree& tree, size_t maxNodes) {
+    sink.Append("[");
+    bool first = true;       // the first of its siblings
+    std::vector<bool> shown; // of each node entered and not yet left
+    size_t written = 0, omitted = 0;
+    std::string piece;
     WalkTree(
         tree,
         [&](const TTreeNode* n) {
-            if (!first) out += ',';
-            out += "{\"text\":" + json(Out(n->Text())).dump(-1, ' ', false, json::error_handler_t::replace) +
-                   ",\"image\":" + std::to_string(n->ImageIndex());
+            shown.push_back(written < maxNodes);
+            if (!shown.back()) {
+                ++omitted;
+                return;
+            }
+            ++written;
+            piece.clear();
+            if (!first) piece += ',';
+            piece += "{\"text\":" + json(Out(n->Text())).dump(-1, ' ', false, json::error_handler_t::replace) +
+                     ",\"image\":" + std::to_string(n->ImageIndex());
             if (const TLinkData* data = n->Data())
-                out += ",\"link\":" + json(Out(data->Link)).dump(-1, ' ', false, json::error_handler_t::replace);
-            out += ",\"children\":[";
+                piece += ",\"link\":" + json(Out(data->Link)).dump(-1, ' ', false, json::error_handler_t::replace);
+            piece += ",\"children\":[";
+            sink.Append(piece);
             first = true;
         },
         [&](const TTreeNode*) {
-            out += "]}";
+            const bool wasShown = shown.back();
+            shown.pop_back();
+            if (!wasShown) return;
+            sink.Append("]}");
             first = false;
         });
-    out += "]";
-    return out;
+    sink.Append("]");
+    return omitted;
 }
 
+// What an error document repeats of the tree: the partial tree is for small
+// files; of a larger one only its first nodes, and how many were left out.
+constexpr size_t kPartialTreeNodes = 10000;
+
 std::string TreeMembers(const TLinksDocument& doc) {
-    return "\"currentId\":" + std::to_string(doc.CurrentId) + ",\"nodes\":" + NodesJson(doc.Tree);
+    struct {
+        std::string Out;
+        void Append(std::string_view s) { Out += s; }
+    } sink;
+    sink.Out = "\"currentId\":" + std::to_string(doc.CurrentId) + ",\"nodes\":";
+    if (const size_t omitted = WriteNodes(sink, doc.Tree, kPartialTreeNodes))
+        sink.Out += ",\"nodesOmitted\":" + std::to_string(omitted);
+    return std::move(sink.Out);
 }
 
 int ItemCount(const TLinkTree& tree) {
@@ -119,7 +146,12 @@ std::string Tree(int32_t currentId, const std::string& file) {
     } catch (const Exception& e) {
         throw Failure{e.Message, json::object(), TreeMembers(doc), MessageUtf8(e)};
     }
-    return "{" + TreeMembers(doc) + "}";
+    // Written as it is made: the tree of a large file is not held twice.
+    TOutput& out = Output();
+    out.Append("{\"currentId\":" + std::to_string(doc.CurrentId) + ",\"nodes\":");
+    WriteNodes(out, doc.Tree, SIZE_MAX);
+    out.Append("}\n");
+    return {};
 }
 
 std::string Normalize(int32_t currentId, const std::string& in, const std::string& out) {
@@ -145,31 +177,31 @@ std::string Normalize(int32_t currentId, const std::string& in, const std::strin
     return result.dump(-1, ' ', false, json::error_handler_t::replace);
 }
 
-struct Problem {
-    std::string file;
-    int line;
-    std::string message; // Windows-1252
-};
-
-void CheckFile(const std::string& file, std::vector<Problem>& problems) {
-    for (const TFileProblem& p : CheckLinksFile(file)) problems.push_back({file, p.Line, p.Message});
-}
-
+// The problems are written as they are found: a file of millions of them is
+// not held in memory. The text lines are for terminals: what comes from the
+// file (names, counter text) cannot drive the terminal or split a line.
 std::string Check(bool asJson, const std::vector<std::string>& files) {
-    std::vector<Problem> problems;
-    for (const std::string& f : files) CheckFile(f, problems);
-    std::string out;
-    if (asJson) {
-        json list = json::array();
-        for (const Problem& p : problems)
-            list.push_back({{"file", p.file}, {"line", p.line}, {"message", Out(p.message)}});
-        out = json{{"problems", list}}.dump(-1, ' ', false, json::error_handler_t::replace);
-    } else {
-        for (const Problem& p : problems) out += p.file + ":" + std::to_string(p.line) + ": " + Out(p.message) + "\n";
-        if (!out.empty()) out.pop_back();
+    TOutput& out = Output();
+    size_t count = 0;
+    if (asJson) out.Append("{\"problems\":[");
+    std::string line;
+    for (const std::string& file : files) {
+        const std::string fileText = TerminalText(file);
+        CheckLinksFile(file, [&](const TFileProblem& p) {
+            if (asJson) {
+                line = count > 0 ? "," : "";
+                line += json{{"file", file}, {"line", p.Line}, {"message", Out(p.Message)}}.dump(
+                    -1, ' ', false, json::error_handler_t::replace);
+            } else {
+                line = fileText + ":" + std::to_string(p.Line) + ": " + TerminalText(Out(p.Message)) + "\n";
+            }
+            out.Append(line);
+            ++count;
+        });
     }
-    if (!problems.empty()) throw ExitWith{out, 1};
-    return out;
+    if (asJson) out.Append("]}\n");
+    if (count > 0) throw ExitWith{{}, 1};
+    return {};
 }
 
 } // namespace

@@ -20,14 +20,28 @@ namespace {
 // A batch tool must not sit for 40 seconds on a typo: without --wait a missing
 // library fails at once.
 // Nor may it wait forever for the library lock that another program holds:
-// without --wait, 10 s (ELO_LOCK_WAIT_MS sets another bound), then the lock is
-// named in the error.
-void SetWaiting(bool wait) {
+// without --wait, 10 s (ELO_LOCK_WAIT_MS sets another bound, at most a day),
+// then the lock is named in the error. --wait is the editor's wait, without
+// a bound, on purpose.
+constexpr long long kDayMs = 24LL * 60 * 60 * 1000;
+
+// ELO_LOCK_WAIT_MS as a count of milliseconds (clamped to a day); -1 when not
+// set. Anything but decimal digits is a usage error.
+long long LockWaitFromEnvironment() {
+    const char* value = std::getenv("ELO_LOCK_WAIT_MS");
+    if (!value || !*value) return -1;
+    const std::string text = value;
+    if (text.find_first_not_of("0123456789") != std::string::npos)
+        throw CLI::ValidationError("ELO_LOCK_WAIT_MS",
+                                   "must be a decimal count of milliseconds, not '" + TerminalText(text) + "'");
+    // More digits than a day has can only mean more than a day.
+    if (text.size() > 12) return kDayMs;
+    return std::min(std::stoll(text), kDayMs);
+}
+
+void SetWaiting(bool wait, long long lockWaitMs) {
     LibraryWaits = wait ? TLibraryWaits{} : TLibraryWaits{0, 0, 0};
-    if (!wait) {
-        const char* bound = std::getenv("ELO_LOCK_WAIT_MS");
-        LibraryWaits.LockWaitMs = bound && *bound ? std::max<long long>(0, std::atoll(bound)) : 10000;
-    }
+    if (!wait) LibraryWaits.LockWaitMs = lockWaitMs >= 0 ? lockWaitMs : 10000;
 }
 
 json EntryJson(TNLXInterface& e) {
@@ -47,54 +61,58 @@ std::string List(const std::string& lib) {
         -1, ' ', false, json::error_handler_t::replace);
 }
 
-json TableJson(TNLXCustomSymbolDefs& t) {
-    json groups = json::array();
+// The members of an object as JSON, without its braces.
+std::string Members(const json& object) {
+    std::string text = object.dump(-1, ' ', false, json::error_handler_t::replace);
+    return text.substr(1, text.size() - 2);
+}
+
+// One table into out, a symbol at a time: the tables of an entry can be
+// far larger as JSON than the library itself.
+void WriteTable(TOutput& out, TNLXCustomSymbolDefs& t) {
+    auto dump = [](const json& j) { return j.dump(-1, ' ', false, json::error_handler_t::replace); };
+    out.Append("{\"groups\":[");
     for (int i = 0; i < t.GroupCount(); ++i) {
         const TNLXGroupDef& g = *t.GroupsAt(i);
-        groups.push_back({{"name", Out(g.Name)},
-                          {"word1", g.Word1},
-                          {"byte1", g.Byte1},
-                          {"tableIndex", g.TableIndex},
-                          {"byte2", g.Byte2},
-                          {"text1", Out(g.Text1)},
-                          {"text2", Out(g.Text2)},
-                          {"generated", g.Generated}});
+        const json group = {{"name", Out(g.Name)},        {"word1", g.Word1},        {"byte1", g.Byte1},
+                            {"tableIndex", g.TableIndex}, {"byte2", g.Byte2},        {"text1", Out(g.Text1)},
+                            {"text2", Out(g.Text2)},      {"generated", g.Generated}};
+        out.Append((i > 0 ? "," : "") + dump(group));
     }
-    json symbols = json::array();
+    // The members in the order a whole document would have them (by name).
+    const json names = {{"libraryName", Out(t.LibraryName)}, {"qualifiedName", Out(t.QualifiedName)}};
+    out.Append("]," + Members(names) + ",\"symbols\":[");
     for (int i = 0; i < t.Count(); ++i) {
         const TNLXSymbolDef& s = *t.Items(i);
-        symbols.push_back({{"name", Out(s.Name)},
-                           {"byte1", s.Byte1},
-                           {"word1", s.Word1},
-                           {"flags", s.Flags},
-                           {"byte2", s.Byte2},
-                           {"text1", Out(s.Text1)},
-                           {"groupName", Out(s.GroupName)},
-                           {"text2", Out(s.Text2)},
-                           {"text3", Out(s.Text3)},
-                           {"text4", Out(s.Text4)},
-                           {"text5", Out(s.Text5)},
-                           {"text6", Out(s.Text6)},
-                           {"reference", Out(s.Reference)},
-                           {"word2", s.Word2},
-                           {"text7", Out(s.Text7)},
-                           {"text8", Out(s.Text8)},
-                           {"byte3", s.Byte3},
-                           {"text9", Out(s.Text9)},
-                           {"text10", Out(s.Text10)},
-                           {"text11", Out(s.Text11)},
-                           {"text12", Out(s.Text12)},
-                           {"byte4", s.Byte4},
-                           {"text13", Out(s.Text13)},
-                           {"byte5", s.Byte5},
-                           {"tableIndex", s.TableIndex},
-                           {"group", s.Group ? json(Out(s.Group->Name)) : json(nullptr)}});
+        const json symbol = {{"name", Out(s.Name)},
+                             {"byte1", s.Byte1},
+                             {"word1", s.Word1},
+                             {"flags", s.Flags},
+                             {"byte2", s.Byte2},
+                             {"text1", Out(s.Text1)},
+                             {"groupName", Out(s.GroupName)},
+                             {"text2", Out(s.Text2)},
+                             {"text3", Out(s.Text3)},
+                             {"text4", Out(s.Text4)},
+                             {"text5", Out(s.Text5)},
+                             {"text6", Out(s.Text6)},
+                             {"reference", Out(s.Reference)},
+                             {"word2", s.Word2},
+                             {"text7", Out(s.Text7)},
+                             {"text8", Out(s.Text8)},
+                             {"byte3", s.Byte3},
+                             {"text9", Out(s.Text9)},
+                             {"text10", Out(s.Text10)},
+                             {"text11", Out(s.Text11)},
+                             {"text12", Out(s.Text12)},
+                             {"byte4", s.Byte4},
+                             {"text13", Out(s.Text13)},
+                             {"byte5", s.Byte5},
+                             {"tableIndex", s.TableIndex},
+                             {"group", s.Group ? json(Out(s.Group->Name)) : json(nullptr)}};
+        out.Append((i > 0 ? "," : "") + dump(symbol));
     }
-    return {{"tableIndex", t.TableIndex},
-            {"qualifiedName", Out(t.QualifiedName)},
-            {"libraryName", Out(t.LibraryName)},
-            {"groups", groups},
-            {"symbols", symbols}};
+    out.Append("],\"tableIndex\":" + std::to_string(t.TableIndex) + "}");
 }
 
 std::string Show(const std::string& lib, const std::string& which) {
@@ -114,25 +132,30 @@ std::string Show(const std::string& lib, const std::string& which) {
     }
     TLockScope<TNLXInterfaceItem> use(library); // one use for the whole entry: the file is opened once
     entry->EnsureHeader();
-    {
-        json doc = {{"fullName", Out(entry->FullName)},
-                    {"name", Out(entry->Name())},
-                    {"kind", entry->Kind},
-                    {"text1", Out(entry->Text1)},
-                    {"text2", Out(entry->Text2)},
-                    {"longText", Out(entry->LongText)},
-                    {"word0", entry->Word0},
-                    {"word1", entry->Word1},
-                    {"byte1", entry->Byte1},
-                    {"byte2", entry->Byte2},
-                    {"byte3", entry->Byte3},
-                    {"omitFlag", entry->OmitFlag},
-                    {"symbolCount0", entry->SymbolCount0},
-                    {"symbolCount1", entry->SymbolCount1},
-                    {"groupCount", entry->GroupCount}};
-        doc["tables"] = json::array({TableJson(*entry->Defs0()), TableJson(*entry->Defs1())});
-        return doc.dump(-1, ' ', false, json::error_handler_t::replace);
-    }
+    // Everything that can fail is done before the document begins.
+    TNLXCustomSymbolDefs& defs0 = *entry->Defs0();
+    TNLXCustomSymbolDefs& defs1 = *entry->Defs1();
+    // The members in the order a whole document would have them (by name).
+    const json head = {{"byte1", entry->Byte1},
+                       {"byte2", entry->Byte2},
+                       {"byte3", entry->Byte3},
+                       {"fullName", Out(entry->FullName)},
+                       {"groupCount", entry->GroupCount},
+                       {"kind", entry->Kind},
+                       {"longText", Out(entry->LongText)},
+                       {"name", Out(entry->Name())},
+                       {"omitFlag", entry->OmitFlag},
+                       {"symbolCount0", entry->SymbolCount0},
+                       {"symbolCount1", entry->SymbolCount1}};
+    const json tail = {
+        {"text1", Out(entry->Text1)}, {"text2", Out(entry->Text2)}, {"word0", entry->Word0}, {"word1", entry->Word1}};
+    TOutput& out = Output();
+    out.Append("{" + Members(head) + ",\"tables\":[");
+    WriteTable(out, defs0);
+    out.Append(",");
+    WriteTable(out, defs1);
+    out.Append("]," + Members(tail) + "}\n");
+    return {};
 }
 
 std::string Expand(const std::string& in, const std::string& out) {
@@ -182,36 +205,41 @@ void RegisterNlxVerbs(CLI::App& app, Action& action) {
         bool wait = false;
     };
     auto a = std::make_shared<Args>();
+    const char* const waitHelp = "Wait as the editor does: for a missing library file, and for the library lock "
+                                 "without a time limit (otherwise ELO_LOCK_WAIT_MS, default 10000)";
     CLI::App* nlx = app.add_subcommand("nlx", "Interface libraries");
     nlx->require_subcommand(1);
 
     CLI::App* list = nlx->add_subcommand("list", "The entries of LIB in the library's sorted order");
-    list->add_flag("--wait", a->wait, "Wait for a missing library file as the editor does");
+    list->add_flag("--wait", a->wait, waitHelp);
     list->add_option("LIB", a->lib, "Library name or path")->required();
     list->callback([a, &action] {
-        action = [a] {
-            SetWaiting(a->wait);
+        const long long lockWaitMs = LockWaitFromEnvironment(); // refused while the arguments are read
+        action = [a, lockWaitMs] {
+            SetWaiting(a->wait, lockWaitMs);
             return List(a->lib);
         };
     });
 
     CLI::App* show = nlx->add_subcommand("show", "The header and tables of one entry of LIB");
-    show->add_flag("--wait", a->wait, "Wait for a missing library file as the editor does");
+    show->add_flag("--wait", a->wait, waitHelp);
     show->add_option("LIB", a->lib, "Library name or path")->required();
     show->add_option("ENTRY", a->entry, "Full name (letter case ignored) or 0-based index")->required();
     show->callback([a, &action] {
-        action = [a] {
-            SetWaiting(a->wait);
+        const long long lockWaitMs = LockWaitFromEnvironment(); // refused while the arguments are read
+        action = [a, lockWaitMs] {
+            SetWaiting(a->wait, lockWaitMs);
             return Show(a->lib, a->entry);
         };
     });
 
     CLI::App* keywords = nlx->add_subcommand("keywords", "What the keyword picker lists for LIB");
-    keywords->add_flag("--wait", a->wait, "Wait for a missing library file as the editor does");
+    keywords->add_flag("--wait", a->wait, waitHelp);
     keywords->add_option("LIB", a->lib, "Library name or path")->required();
     keywords->callback([a, &action] {
-        action = [a] {
-            SetWaiting(a->wait);
+        const long long lockWaitMs = LockWaitFromEnvironment(); // refused while the arguments are read
+        action = [a, lockWaitMs] {
+            SetWaiting(a->wait, lockWaitMs);
             return Keywords(a->lib);
         };
     });

@@ -30,6 +30,28 @@ struct Failure {
 // The message of an exception for the error document, in UTF-8.
 std::string MessageUtf8(const std::exception& e);
 
+// Standard output, written in large pieces. A reader that went away (a closed
+// pipe, as in `elo-tool tree big | head`) ends the output quietly: the rest is
+// dropped and the call ends as it would have. Verbs whose output can be large
+// write into it as they go instead of returning it.
+class TOutput {
+public:
+    void Append(std::string_view bytes);
+    void Flush();
+    // 0, or the error that stopped the writing (EPIPE: the reader left).
+    int Error() const { return FError; }
+
+private:
+    std::string FBuffer;
+    int FError = 0;
+};
+TOutput& Output();
+
+// UTF-8 text made safe for a terminal: control characters (C0, DEL and C1)
+// are written as "\x1b" or "\u009b", so that bytes from a file can neither
+// drive the terminal nor split a line.
+std::string TerminalText(std::string_view utf8);
+
 // Ends the call with this output and exit status (a verb whose failure output
 // is not the usual error object).
 struct ExitWith {
@@ -38,7 +60,8 @@ struct ExitWith {
 };
 
 // What a verb does once its arguments are read: returns the serialised JSON
-// document to print, or throws Failure / elo::Exception.
+// document to print (or writes it into Output() and returns nothing), or
+// throws Failure / elo::Exception.
 using Action = std::function<std::string()>;
 
 void RegisterCmdlangVerbs(CLI::App& app, Action& action);

@@ -1,5 +1,9 @@
 // elo-tool: the batch face of the editor. Each call prints exactly one JSON
 // document on stdout. Exit status: 0 success, 1 the operation failed, 2 usage.
+#include <unistd.h>
+
+#include <cerrno>
+#include <csignal>
 #include <cstdio>
 #include <iostream>
 
@@ -24,6 +28,54 @@ std::string MessageUtf8(const std::exception& e) {
     return e.what();
 }
 
+void TOutput::Append(std::string_view bytes) {
+    if (FError) return;
+    FBuffer += bytes;
+    if (FBuffer.size() >= (size_t{1} << 20)) Flush();
+}
+
+void TOutput::Flush() {
+    std::cout.flush(); // what CLI11 wrote goes first
+    const char* p = FBuffer.data();
+    size_t n = FError ? 0 : FBuffer.size();
+    while (n > 0) {
+        const ssize_t w = ::write(STDOUT_FILENO, p, n);
+        if (w < 0 && errno == EINTR) continue;
+        if (w <= 0) {
+            FError = w < 0 ? errno : EIO;
+            break;
+        }
+        p += w;
+        n -= static_cast<size_t>(w);
+    }
+    FBuffer.clear();
+}
+
+TOutput& Output() {
+    static TOutput output;
+    return output;
+}
+
+std::string TerminalText(std::string_view utf8) {
+    std::string out;
+    out.reserve(utf8.size());
+    char escape[8];
+    for (size_t i = 0; i < utf8.size(); ++i) {
+        const auto c = static_cast<unsigned char>(utf8[i]);
+        if (c < 0x20 || c == 0x7F) {
+            std::snprintf(escape, sizeof escape, "\\x%02x", c);
+            out += escape;
+        } else if (c == 0xC2 && i + 1 < utf8.size() && static_cast<unsigned char>(utf8[i + 1]) >= 0x80 &&
+                   static_cast<unsigned char>(utf8[i + 1]) <= 0x9F) {
+            std::snprintf(escape, sizeof escape, "\\u%04x", static_cast<unsigned char>(utf8[++i]));
+            out += escape;
+        } else {
+            out += static_cast<char>(c);
+        }
+    }
+    return out;
+}
+
 } // namespace elo::tool
 
 namespace {
@@ -38,12 +90,9 @@ int FailUtf8(const std::string& message, const nlohmann::json& partial = nlohman
         out += "," + nlohmann::json(key).dump(-1, ' ', false, nlohmann::json::error_handler_t::replace) + ":" +
                value.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace);
     if (!rawMembers.empty()) out += "," + rawMembers;
-    out += "}";
-    std::cout << out << '\n';
-    std::string line = message;
-    for (size_t at = 0; (at = line.find_first_of("\r\n", at)) != std::string::npos;)
-        line.replace(at, 1, line[at] == '\n' ? "\\n" : "\\r");
-    std::cerr << "elo-tool: " << line << '\n';
+    out += "}\n";
+    elo::tool::Output().Append(out);
+    std::cerr << "elo-tool: " << elo::tool::TerminalText(message) << '\n';
     return 1;
 }
 
@@ -66,9 +115,30 @@ bool UnknownVerb(const CLI::App& app, int argc, char** argv) {
     return false;
 }
 
+// The call's exit status once its output is out: a reader that left early
+// changes nothing; output that could not be written otherwise fails the call.
+int Finish(int status) {
+    using elo::tool::Output;
+    Output().Flush();
+    const int error = Output().Error();
+    if (error == 0 || error == EPIPE) return status;
+    std::cerr << "elo-tool: " << elo::Cp1252ToUtf8(elo::SysErrorMessage(error)) << ": standard output\n";
+    return 1;
+}
+
+int Run(int argc, char** argv);
+
 } // namespace
 
 int main(int argc, char** argv) {
+    // A closed pipe is the end of the output (see TOutput), not of the program.
+    std::signal(SIGPIPE, SIG_IGN);
+    return Finish(Run(argc, argv));
+}
+
+namespace {
+
+int Run(int argc, char** argv) {
     using namespace elo::tool;
     elo::SetMainThread(); // library watchers hand their changes to this thread
     elo::InstallSaveSignalHandlers();
@@ -91,10 +161,10 @@ int main(int argc, char** argv) {
 
     try {
         const std::string output = action();
-        if (!output.empty()) std::cout << output << '\n';
+        if (!output.empty()) Output().Append(output + '\n');
         return 0;
     } catch (const ExitWith& e) {
-        if (!e.output.empty()) std::cout << e.output << '\n';
+        if (!e.output.empty()) Output().Append(e.output + '\n');
         return e.code;
     } catch (const Failure& f) {
         if (!f.messageUtf8.empty()) return FailUtf8(f.messageUtf8, f.partial, f.rawMembers);
@@ -110,3 +180,5 @@ int main(int argc, char** argv) {
         return Fail(e.what());
     }
 }
+
+} // namespace
