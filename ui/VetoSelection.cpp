@@ -1,5 +1,7 @@
 #include "VetoSelection.h"
 
+#include "platform/ScopeExit.h"
+
 namespace elo {
 
 namespace {
@@ -31,10 +33,7 @@ bool TVetoSelectionModel::Allowed(const QModelIndex& to) {
     if (to == from || !OnChanging || FAsking) return true;
     // The handler may change the model (a commit): it is asked once per move.
     FAsking = true;
-    struct TDone {
-        bool& flag;
-        ~TDone() { flag = false; }
-    } done{FAsking};
+    TScopeExit done([this] { FAsking = false; });
     return OnChanging(from, to);
 }
 
@@ -43,11 +42,7 @@ void TVetoSelectionModel::setCurrentIndex(const QModelIndex& index, QItemSelecti
     // The move was allowed: the select it makes is not asked about again.
     const bool asking = FAsking;
     FAsking = true;
-    struct TDone {
-        bool& flag;
-        bool value;
-        ~TDone() { flag = value; }
-    } done{FAsking, asking};
+    TScopeExit done([this, asking] { FAsking = asking; });
     QItemSelectionModel::setCurrentIndex(index, command);
 }
 
