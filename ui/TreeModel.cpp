@@ -1,7 +1,7 @@
 #include "TreeModel.h"
 
 #include "Images.h"
-#include "grid/QtText.h"
+#include "qtedge/QtText.h"
 
 namespace elo {
 
@@ -64,9 +64,9 @@ QVariant TLinkTreeModel::data(const QModelIndex& index, int role) const {
 }
 
 Qt::ItemFlags TLinkTreeModel::flags(const QModelIndex& index) const {
-    if (!index.isValid()) return Qt::ItemIsDropEnabled;
-    return Qt::ItemIsSelectable | Qt::ItemIsEnabled | Qt::ItemIsEditable | Qt::ItemIsDragEnabled |
-           Qt::ItemIsDropEnabled;
+    // Nodes are moved by the window's own drag rules, not by Qt's item drags.
+    if (!index.isValid()) return Qt::NoItemFlags;
+    return Qt::ItemIsSelectable | Qt::ItemIsEnabled | Qt::ItemIsEditable;
 }
 
 void TLinkTreeModel::BeginBatch() {
