@@ -12,13 +12,13 @@
 #include <string>
 #include <vector>
 
-#include "grid/EventBoundary.h"
-#include "grid/QtText.h"
 #include "nlxintf/nlxintf.h"
 #include "nlxstream/SharedMon.h"
 #include "platform/MainThread.h"
 #include "platform/MessageHook.h"
 #include "platform/SafeSave.h"
+#include "qtedge/EventBoundary.h"
+#include "qtedge/QtText.h"
 #include "ui/Images.h"
 #include "ui/Main.h"
 #include "ui/Translations.h"

@@ -14,11 +14,11 @@
 
 #include <cmath>
 
-#include "EventBoundary.h"
 #include "platform/Exceptions.h"
 #include "platform/Files.h"
 #include "platform/MessageHook.h"
 #include "platform/Text.h"
+#include "qtedge/EventBoundary.h"
 
 namespace elo {
 

@@ -12,7 +12,7 @@
 
 #include <algorithm>
 
-#include "EventBoundary.h"
+#include "qtedge/EventBoundary.h"
 
 namespace elo {
 

@@ -26,11 +26,11 @@
 #include "Splitters.h"
 #include "VetoSelection.h"
 #include "cmdlang/LnkUtils.h"
-#include "grid/EventBoundary.h"
-#include "grid/QtText.h"
 #include "keyw.h"
 #include "platform/ScopeExit.h"
 #include "platform/Text.h"
+#include "qtedge/EventBoundary.h"
+#include "qtedge/QtText.h"
 
 namespace elo {
 
@@ -50,9 +50,10 @@ int ImageOfCaption(const QString& caption) {
 }
 
 // The rename of a row ends here: the editor decides what the caption becomes.
-class TRenameDelegate : public QStyledItemDelegate {
+class TTagRenameDelegate : public QStyledItemDelegate {
 public:
-    TRenameDelegate(TfrmLkEdit* editor, QTreeWidget* list) : QStyledItemDelegate(list), FEditor(editor), FList(list) {}
+    TTagRenameDelegate(TfrmLkEdit* editor, QTreeWidget* list)
+        : QStyledItemDelegate(list), FEditor(editor), FList(list) {}
     void setModelData(QWidget* editor, QAbstractItemModel*, const QModelIndex& index) const override {
         auto* line = qobject_cast<QLineEdit*>(editor);
         if (!line || index.column() != 0) return;
@@ -135,7 +136,7 @@ TTagListView::TTagListView(TfrmLkEdit* editor) : FEditor(editor) {
     p.setColor(QPalette::Inactive, QPalette::Highlight, p.color(QPalette::Active, QPalette::Highlight));
     p.setColor(QPalette::Inactive, QPalette::HighlightedText, p.color(QPalette::Active, QPalette::HighlightedText));
     setPalette(p);
-    setItemDelegate(new TRenameDelegate(editor, this));
+    setItemDelegate(new TTagRenameDelegate(editor, this));
     FVeto = new TVetoSelectionModel(model(), this);
     setSelectionModel(FVeto);
 }
@@ -394,7 +395,7 @@ void TfrmLkEdit::CreateConnections() {
         return allowed;
     };
     connect(ListView1->VetoModel(), &QItemSelectionModel::selectionChanged, this,
-            [this] { Guard([&] { ListView1Change(); }); });
+            Guarded(this, &TfrmLkEdit::ListView1Change));
     StringGrid2->OnKeyDown = [this](TCustomStringGrid&, int& key, Qt::KeyboardModifiers shift) {
         StringGrid2KeyDown(key, shift);
     };
@@ -407,11 +408,11 @@ void TfrmLkEdit::CreateConnections() {
     StringGrid2->OnGetEditStyle = [](TPalGrid&, int col, int, TEditStyle& style, bool&) {
         if (col == 0) style = edsCheckBox;
     };
-    connect(Button3, &QPushButton::clicked, this, [this] { Guard([&] { NestedEditing(); }); });
-    connect(Timer1, &QTimer::timeout, this, [this] { Guard([&] { NestedEditing(); }); });
-    connect(Button1, &QPushButton::clicked, this, [this] { Guard([&] { Button1Click(); }); });
+    connect(Button3, &QPushButton::clicked, this, Guarded(this, &TfrmLkEdit::NestedEditing));
+    connect(Timer1, &QTimer::timeout, this, Guarded(this, &TfrmLkEdit::NestedEditing));
+    connect(Button1, &QPushButton::clicked, this, Guarded(this, &TfrmLkEdit::Button1Click));
     connect(Button2, &QPushButton::clicked, this, [this] { done(2); });
-    connect(Button4, &QPushButton::clicked, this, [this] { Guard([&] { Button4Click(); }); });
+    connect(Button4, &QPushButton::clicked, this, Guarded(this, &TfrmLkEdit::Button4Click));
     connect(actRawText, &QAction::triggered, this, [this] {
         Guard([&] {
             if (!FRawEditing) {
@@ -1148,8 +1149,7 @@ void TfrmLkEdit::NestedEditing() {
         nested->DecodeLink(RowText(row));
     } catch (const Exception&) {
     }
-    if (const QScreen* screen = QGuiApplication::primaryScreen())
-        nested->move(screen->availableGeometry().center() - nested->rect().center());
+    CentreOnScreen(nested.get());
     if (nested->ShowModal() == 1) {
         const std::string link = nested->LinkToStore();
         if (link != RowText(row)) MarkEdited();

@@ -35,14 +35,14 @@
 #include "Splitters.h"
 #include "TreeModel.h"
 #include "VetoSelection.h"
-#include "grid/EventBoundary.h"
-#include "grid/QtText.h"
 #include "links/Find.h"
 #include "links/LinksCheck.h"
 #include "links/SiblingPaths.h"
 #include "platform/MessageHook.h"
 #include "platform/ScopeExit.h"
 #include "platform/Text.h"
+#include "qtedge/EventBoundary.h"
+#include "qtedge/QtText.h"
 
 #include <sys/stat.h>
 
@@ -57,9 +57,9 @@ const char* const kNewFolder = "<nova pasta>";
 const char* const kNewItem = "<novo \xEDtem>";
 
 // The rename of a node ends here: the window decides what the text becomes.
-class TRenameDelegate : public QStyledItemDelegate {
+class TNodeRenameDelegate : public QStyledItemDelegate {
 public:
-    TRenameDelegate(TfrmMain* window, QObject* parent) : QStyledItemDelegate(parent), FWindow(window) {}
+    TNodeRenameDelegate(TfrmMain* window, QObject* parent) : QStyledItemDelegate(parent), FWindow(window) {}
     void setModelData(QWidget* editor, QAbstractItemModel*, const QModelIndex& index) const override {
         auto* line = qobject_cast<QLineEdit*>(editor);
         TTreeNode* node = FWindow->Model()->NodeOf(index);
@@ -99,7 +99,7 @@ TLinkTreeView::TLinkTreeView(TfrmMain* window) : FWindow(window) {
     p.setColor(QPalette::Inactive, QPalette::Highlight, p.color(QPalette::Active, QPalette::Highlight));
     p.setColor(QPalette::Inactive, QPalette::HighlightedText, p.color(QPalette::Active, QPalette::HighlightedText));
     setPalette(p);
-    setItemDelegate(new TRenameDelegate(window, this));
+    setItemDelegate(new TNodeRenameDelegate(window, this));
 }
 
 void TLinkTreeView::keyPressEvent(QKeyEvent* event) {
@@ -187,11 +187,8 @@ TfrmMain::TfrmMain(QWidget* parent) : QMainWindow(parent) {
 
 TfrmMain::~TfrmMain() {
     SaveLayout();
-    // The view and its model go before the document they observe.
-    TreeView1->setModel(nullptr);
-    delete FSelection;
-    delete FModel;
-    FUndo.clear();
+    // The undo steps, the selection and the model go before the document they
+    // refer to and observe: they are declared after it.
 }
 
 void TfrmMain::CreateControls() {
@@ -199,8 +196,7 @@ void TfrmMain::CreateControls() {
     setWindowTitle(QStringLiteral("Editor de links"));
     setWindowIcon(ProgramIcon());
     resize(644, 457);
-    if (const QScreen* screen = QGuiApplication::primaryScreen())
-        move(screen->availableGeometry().center() - rect().center());
+    CentreOnScreen(this);
     setMinimumSize(480, 340);
     setAcceptDrops(true);
 
@@ -242,11 +238,9 @@ void TfrmMain::CreateControls() {
     FindEdit->setPlaceholderText(QStringLiteral("Procurar (F3, Shift+F3)"));
     FindEdit->setClearButtonEnabled(true);
     auto* previous = new QToolButton(FindBar);
-    previous->setArrowType(Qt::UpArrow);
-    previous->setToolTip(QStringLiteral("Anterior (Shift+F3)"));
+    previous->setObjectName("FindPrevious");
     auto* next = new QToolButton(FindBar);
-    next->setArrowType(Qt::DownArrow);
-    next->setToolTip(QString::fromUtf8("Pr\u00F3ximo (F3)"));
+    next->setObjectName("FindNext");
     FindInLinks = new QCheckBox(QStringLiteral("Procurar nos links"), FindBar);
     FindInLinks->setObjectName("FindInLinks");
     FindStatus = new QLabel(FindBar);
@@ -261,22 +255,13 @@ void TfrmMain::CreateControls() {
     findLayout->addWidget(FindStatus, 1, 1, 1, 2);
     FindBar->hide();
     treeLayout->addWidget(FindBar);
-    connect(previous, &QToolButton::clicked, this, [this] { Guard([&] { FindNext(false); }); });
-    connect(next, &QToolButton::clicked, this, [this] { Guard([&] { FindNext(true); }); });
-    connect(FindEdit, &QLineEdit::returnPressed, this, [this] { Guard([&] { FindNext(true); }); });
-    auto* closeFind =
-        new QShortcut(QKeySequence(Qt::Key_Escape), FindBar, nullptr, nullptr, Qt::WidgetWithChildrenShortcut);
-    connect(closeFind, &QShortcut::activated, this, [this] {
-        FindBar->hide();
-        TreeView1->setFocus();
-    });
 
     TreeView1 = new TLinkTreeView(this);
     TreeView1->setAccessibleName(QString::fromUtf8("\u00C1rvore de links"));
-    FModel = new TLinkTreeModel(Document.Tree);
-    TreeView1->setModel(FModel);
-    FSelection = new TVetoSelectionModel(FModel);
-    TreeView1->setSelectionModel(FSelection);
+    FModel = std::make_unique<TLinkTreeModel>(Document.Tree);
+    TreeView1->setModel(FModel.get());
+    FSelection = std::make_unique<TVetoSelectionModel>(FModel.get());
+    TreeView1->setSelectionModel(FSelection.get());
     treeLayout->addWidget(TreeView1, 1);
     Splitter1->addWidget(treeArea);
 
@@ -301,12 +286,6 @@ void TfrmMain::CreateControls() {
     CheckDock->setWidget(CheckList);
     addDockWidget(Qt::BottomDockWidgetArea, CheckDock);
     CheckDock->hide();
-    connect(CheckList, &QListWidget::itemActivated, this, [this](QListWidgetItem* item) {
-        Guard([&] {
-            const std::string path = FromQString(item->data(Qt::UserRole).toString());
-            if (!path.empty()) SelectPath(path);
-        });
-    });
 
     Timer1 = new QTimer(this);
     Timer1->setObjectName("Timer1");
@@ -385,7 +364,9 @@ void TfrmMain::CreateActions() {
     actRedo->setShortcuts({QKeySequence(Qt::CTRL | Qt::Key_Y), QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Z)});
     actFind = key("actFind", QStringLiteral("Procurar"), QKeySequence::Find);
     actFindNext = key("actFindNext", QString::fromUtf8("Pr\u00F3ximo"), QKeySequence(Qt::Key_F3));
+    actFindNext->setToolTip(QString::fromUtf8("Pr\u00F3ximo (F3)"));
     actFindPrevious = key("actFindPrevious", QStringLiteral("Anterior"), QKeySequence(Qt::SHIFT | Qt::Key_F3));
+    actFindPrevious->setToolTip(QStringLiteral("Anterior (Shift+F3)"));
     actCheckFile = key("actCheckFile", QStringLiteral("Verificar arquivo"), QKeySequence(Qt::Key_F7));
 }
 
@@ -395,24 +376,24 @@ void TfrmMain::CreateConnections() {
         Guard([&] { allowed = TreeView1Changing(FModel->NodeOf(from), FModel->NodeOf(to)); });
         return allowed;
     };
-    connect(FSelection, &QItemSelectionModel::selectionChanged, this, [this] { Guard([&] { TreeView1Change(); }); });
+    connect(FSelection.get(), &QItemSelectionModel::selectionChanged, this, Guarded(this, &TfrmMain::TreeView1Change));
     // A batch (a file read) replaces every node: nothing is shown any more.
-    connect(FModel, &QAbstractItemModel::modelAboutToBeReset, this, [this] {
+    connect(FModel.get(), &QAbstractItemModel::modelAboutToBeReset, this, [this] {
         FShown = nullptr;
         Editor->hide();
     });
-    connect(ToolButton3, &QAction::triggered, this, [this] { Guard([&] { NewFile(); }); });
-    connect(ToolButton4, &QAction::triggered, this, [this] { Guard([&] { OpenFile(); }); });
-    connect(FRecentMenu, &QMenu::aboutToShow, this, [this] { Guard([&] { FillRecentMenu(); }); });
+    connect(ToolButton3, &QAction::triggered, this, Guarded(this, &TfrmMain::NewFile));
+    connect(ToolButton4, &QAction::triggered, this, Guarded(this, &TfrmMain::OpenFile));
+    connect(FRecentMenu, &QMenu::aboutToShow, this, Guarded(this, &TfrmMain::FillRecentMenu));
     // The title follows the file and whether it changed.
     connect(&FUndo, &QUndoStack::cleanChanged, this, [this] { UpdateTitle(); });
     connect(&FUndo, &QUndoStack::indexChanged, this, [this] { UpdateTitle(); });
     Editor->OnEditedChanged = [this] { UpdateTitle(); };
-    connect(ToolButton5, &QAction::triggered, this, [this] { Guard([&] { SaveFile(); }); });
-    connect(actNew, &QAction::triggered, this, [this] { Guard([&] { NewFile(); }); });
-    connect(actOpen, &QAction::triggered, this, [this] { Guard([&] { OpenFile(); }); });
-    connect(actSave, &QAction::triggered, this, [this] { Guard([&] { SaveFile(); }); });
-    connect(actSaveAs, &QAction::triggered, this, [this] { Guard([&] { SaveFile(true); }); });
+    connect(ToolButton5, &QAction::triggered, this, Guarded(this, &TfrmMain::SaveFile, false));
+    connect(actNew, &QAction::triggered, this, Guarded(this, &TfrmMain::NewFile));
+    connect(actOpen, &QAction::triggered, this, Guarded(this, &TfrmMain::OpenFile));
+    connect(actSave, &QAction::triggered, this, Guarded(this, &TfrmMain::SaveFile, false));
+    connect(actSaveAs, &QAction::triggered, this, Guarded(this, &TfrmMain::SaveFile, true));
     // The shown link's own changes are committed first.
     auto stepThrough = [this](void (QUndoStack::*step)()) {
         Guard([&] {
@@ -422,16 +403,37 @@ void TfrmMain::CreateConnections() {
     };
     connect(actUndo, &QAction::triggered, this, [stepThrough] { stepThrough(&QUndoStack::undo); });
     connect(actRedo, &QAction::triggered, this, [stepThrough] { stepThrough(&QUndoStack::redo); });
-    connect(actFind, &QAction::triggered, this, [this] { Guard([&] { ShowFindBar(); }); });
-    connect(actFindNext, &QAction::triggered, this, [this] { Guard([&] { FindNext(true); }); });
-    connect(actFindPrevious, &QAction::triggered, this, [this] { Guard([&] { FindNext(false); }); });
-    connect(CopiarCaminho1, &QAction::triggered, this, [this] { Guard([&] { CopyPath(); }); });
-    connect(actCheckFile, &QAction::triggered, this, [this] { Guard([&] { CheckFile(); }); });
-    connect(Pasta1, &QAction::triggered, this, [this] { Guard([&] { Pasta1Click(); }); });
-    connect(tem1, &QAction::triggered, this, [this] { Guard([&] { tem1Click(); }); });
-    connect(PastaRaz1, &QAction::triggered, this, [this] { Guard([&] { PastaRaz1Click(); }); });
-    connect(N2, &QAction::triggered, this, [this] { Guard([&] { N2Click(); }); });
-    connect(Timer1, &QTimer::timeout, this, [this] { Guard([&] { Timer1Timer(); }); });
+    connect(actFind, &QAction::triggered, this, Guarded(this, &TfrmMain::ShowFindBar));
+    connect(actFindNext, &QAction::triggered, this, Guarded(this, &TfrmMain::FindNext, true));
+    connect(actFindPrevious, &QAction::triggered, this, Guarded(this, &TfrmMain::FindNext, false));
+    connect(CopiarCaminho1, &QAction::triggered, this, Guarded(this, &TfrmMain::CopyPath));
+    connect(actCheckFile, &QAction::triggered, this, Guarded(this, &TfrmMain::CheckFile));
+    connect(Pasta1, &QAction::triggered, this, Guarded(this, &TfrmMain::Pasta1Click));
+    connect(tem1, &QAction::triggered, this, Guarded(this, &TfrmMain::tem1Click));
+    connect(PastaRaz1, &QAction::triggered, this, Guarded(this, &TfrmMain::PastaRaz1Click));
+    connect(N2, &QAction::triggered, this, Guarded(this, &TfrmMain::N2Click));
+    connect(Timer1, &QTimer::timeout, this, Guarded(this, &TfrmMain::Timer1Timer));
+    // The find bar: its arrows are the find actions, Return finds the next,
+    // Escape closes it.
+    for (auto [name, action] : {std::pair{"FindPrevious", actFindPrevious}, std::pair{"FindNext", actFindNext}}) {
+        auto* button = FindBar->findChild<QToolButton*>(name);
+        button->setDefaultAction(action);
+        button->setArrowType(action == actFindNext ? Qt::DownArrow : Qt::UpArrow);
+    }
+    connect(FindEdit, &QLineEdit::returnPressed, this, Guarded(this, &TfrmMain::FindNext, true));
+    auto* closeFind =
+        new QShortcut(QKeySequence(Qt::Key_Escape), FindBar, nullptr, nullptr, Qt::WidgetWithChildrenShortcut);
+    connect(closeFind, &QShortcut::activated, this, [this] {
+        FindBar->hide();
+        TreeView1->setFocus();
+    });
+    // A problem of the file check leads to its node.
+    connect(CheckList, &QListWidget::itemActivated, this, [this](QListWidgetItem* item) {
+        Guard([&] {
+            const std::string path = FromQString(item->data(Qt::UserRole).toString());
+            if (!path.empty()) SelectPath(path);
+        });
+    });
 }
 
 // ---- selection: leaving and showing a link ---------------------------------------------
@@ -477,10 +479,12 @@ bool TfrmMain::LeaveLink(TTreeNode* node) {
             std::string oldLink(node->Data()->Link);
             if (node->Data()->Link != link) Document.Tree.SetLink(node, link);
             if (node->Text() != text) Document.Tree.SetText(node, text);
-            if (FUndo.index() > 0)
-                if (auto* step = dynamic_cast<const TTreeCommand*>(FUndo.command(FUndo.index() - 1)))
-                    const_cast<TTreeCommand*>(step)->AddFollowUp(node, std::move(oldText), text, std::move(oldLink),
-                                                                 link);
+            // It joins the window's last step while that step is the one the
+            // document stands at (not undone, not cleared away). The clean
+            // state stays where it is: drawing an identifier by looking is no
+            // change the person made.
+            if (FLastPushed && FUndo.index() > 0 && FUndo.command(FUndo.index() - 1) == FLastPushed)
+                FLastPushed->AddFollowUp(node, std::move(oldText), text, std::move(oldLink), link);
         }
         Editor->ClearEdited();
     });
@@ -520,8 +524,14 @@ void TfrmMain::Reshow() {
 
 // ---- tree editing ------------------------------------------------------------------------
 
-void TfrmMain::Push(QUndoCommand* command) {
+void TfrmMain::Push(TTreeCommand* command) {
     FUndo.push(command);
+    FLastPushed = command;
+}
+
+void TfrmMain::ClearUndo() {
+    FUndo.clear();
+    FLastPushed = nullptr;
 }
 
 void TfrmMain::TreeView1Edited(TTreeNode* node, const std::string& text) {
@@ -746,7 +756,7 @@ void TfrmMain::NewFile() {
     FOpenProblems.clear();
     FShown = nullptr;
     Editor->hide();
-    FUndo.clear();
+    ClearUndo();
     Document.NewLinksFile();
     UpdateTitle();
 }
@@ -761,7 +771,7 @@ void TfrmMain::OpenFile() {
 bool TfrmMain::OpenFileNamed(const std::string& fileName) {
     FShown = nullptr;
     Editor->hide();
-    FUndo.clear();
+    ClearUndo();
     TLoadReport report;
     TScopeExit titled([this] { UpdateTitle(); });
     try {
@@ -921,7 +931,7 @@ void TfrmMain::FillRecentMenu() {
     if (files.empty()) FRecentMenu->addAction(QStringLiteral("(nenhum arquivo recente)"))->setEnabled(false);
     for (const std::string& f : files) {
         QAction* a = FRecentMenu->addAction(QString::fromLocal8Bit(f));
-        connect(a, &QAction::triggered, this, [this, f] { Guard([&] { OpenRecent(f); }); });
+        connect(a, &QAction::triggered, this, Guarded(this, &TfrmMain::OpenRecent, f));
     }
 }
 

@@ -9,6 +9,7 @@
 #include <QUndoStack>
 
 #include <functional>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -30,6 +31,7 @@ namespace elo {
 class TfrmLkEdit;
 class TfrmMain;
 class TLinkTreeModel;
+class TTreeCommand;
 class TVetoSelectionModel;
 
 // TreeView1: the document tree. Its keys, renames, right clicks and drags go
@@ -63,8 +65,8 @@ public:
 
     // The document: the tree, the file name and the identifier counter.
     TLinksDocument Document;
-    TLinkTreeModel* Model() const { return FModel; }
-    TVetoSelectionModel* Selection() const { return FSelection; }
+    TLinkTreeModel* Model() const { return FModel.get(); }
+    TVetoSelectionModel* Selection() const { return FSelection.get(); }
     QUndoStack& UndoStack() { return FUndo; }
 
     // The node selected in the tree (null: none), and selecting one as a click
@@ -190,11 +192,15 @@ private:
     // already had a link), for the file check.
     std::vector<TLoadProblem> FOpenProblems;
     // A change of the document that the person made, as one undo step.
-    void Push(QUndoCommand* command);
+    void Push(TTreeCommand* command);
+    void ClearUndo();
 
-    TLinkTreeModel* FModel = nullptr;
-    TVetoSelectionModel* FSelection = nullptr;
+    std::unique_ptr<TLinkTreeModel> FModel;
+    std::unique_ptr<TVetoSelectionModel> FSelection; // after the model: it goes first
     QUndoStack FUndo;
+    // The last step the window pushed (owned by the stack; used only while it
+    // is the step the stack stands at).
+    TTreeCommand* FLastPushed = nullptr;
     TTreeNode* FShown = nullptr; // the link the editor shows
 };
 

@@ -1,5 +1,7 @@
 #include "keyw.h"
 
+#include "Splitters.h"
+
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QEventLoop>
@@ -14,11 +16,11 @@
 
 #include <memory>
 
-#include "grid/EventBoundary.h"
-#include "grid/QtText.h"
 #include "nlxintf/nlxintf.h"
 #include "platform/ScopeExit.h"
 #include "platform/Text.h"
+#include "qtedge/EventBoundary.h"
+#include "qtedge/QtText.h"
 
 namespace elo {
 
@@ -117,8 +119,8 @@ TfrmKeyw::TfrmKeyw(QWidget* parent) : QDialog(parent) {
     setTabOrder(Button2, Button3);
     setTabOrder(Button3, Edit2);
 
-    connect(Button1, &QPushButton::clicked, this, [this] { Guard([&] { Button1Click(); }); });
-    connect(Edit2, &QLineEdit::textChanged, this, [this] { Guard([&] { Edit2Change(); }); });
+    connect(Button1, &QPushButton::clicked, this, Guarded(this, &TfrmKeyw::Button1Click));
+    connect(Edit2, &QLineEdit::textChanged, this, Guarded(this, &TfrmKeyw::Edit2Change));
     connect(ListBox1, &QListWidget::itemDoubleClicked, this, [this] { done(1); });
     connect(Button2, &QPushButton::clicked, this, [this] { done(1); });
     connect(Button3, &QPushButton::clicked, this, [this] { done(2); });
@@ -159,8 +161,7 @@ void TfrmKeyw::Edit2Change() {
 bool TfrmKeyw::Pick(QWidget*, std::string& keywords) {
     Edit2->setText(ToQString(keywords));
     Edit2Change(); // once, also when the text did not change
-    if (const QScreen* screen = QGuiApplication::primaryScreen())
-        move(screen->availableGeometry().center() - rect().center());
+    CentreOnScreen(this);
     if (exec() != 1) return false;
     QListWidgetItem* item = ListBox1->currentItem();
     if (!item || !item->isSelected()) return false;

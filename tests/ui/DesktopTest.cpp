@@ -27,8 +27,8 @@
 #include <memory>
 
 #include "UiFixture.h"
-#include "grid/QtText.h"
 #include "links/Find.h"
+#include "qtedge/QtText.h"
 #include "support/TestFiles.h"
 #include "ui/Images.h"
 #include "ui/LkEdit.h"

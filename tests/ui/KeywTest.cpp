@@ -13,8 +13,8 @@
 #include <memory>
 
 #include "UiFixture.h"
-#include "grid/QtText.h"
 #include "nlxintf/nlxintf.h"
+#include "qtedge/QtText.h"
 #include "support/NlxWriter.h"
 #include "support/TestFiles.h"
 #include "ui/LkEdit.h"

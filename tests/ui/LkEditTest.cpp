@@ -16,8 +16,8 @@
 #include <random>
 
 #include "UiFixture.h"
-#include "grid/QtText.h"
 #include "platform/Exceptions.h"
+#include "qtedge/QtText.h"
 #include "support/LinkCorpus.h"
 #include "ui/Images.h"
 #include "ui/LkEdit.h"

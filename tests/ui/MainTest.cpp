@@ -12,7 +12,7 @@
 
 #include "UiFixture.h"
 #include "cmdlang/LnkUtils.h"
-#include "grid/QtText.h"
+#include "qtedge/QtText.h"
 #include "support/TestFiles.h"
 #include "ui/LkEdit.h"
 #include "ui/Main.h"

@@ -11,8 +11,8 @@
 #include <memory>
 
 #include "UiFixture.h"
-#include "grid/QtText.h"
 #include "links/Find.h"
+#include "qtedge/QtText.h"
 #include "support/TestFiles.h"
 #include "ui/LkEdit.h"
 #include "ui/Main.h"

@@ -20,10 +20,10 @@
 #include <random>
 
 #include "UiFixture.h"
-#include "grid/EventBoundary.h"
-#include "grid/QtText.h"
 #include "links/Find.h"
 #include "links/LinkDef.h"
+#include "qtedge/EventBoundary.h"
+#include "qtedge/QtText.h"
 #include "support/TestFiles.h"
 #include "ui/LkEdit.h"
 #include "ui/Main.h"
