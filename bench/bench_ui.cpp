@@ -32,6 +32,14 @@ namespace fs = std::filesystem;
 
 namespace {
 
+// A control of a window, found by the name the window gives it.
+template <typename T = QWidget, typename W> T* Child(const W& window, const char* name) {
+    return (&*window)->template findChild<T*>(QString::fromLatin1(name));
+}
+template <typename W> TfrmLkEdit* Ed(const W& window) {
+    return Child<TfrmLkEdit>(window, "frmLkEdit");
+}
+
 std::string LinkWithTags(int tags) {
     std::string s = "link={Alvo.Principal&";
     for (int t = 0; t < tags; ++t) {
@@ -63,7 +71,7 @@ void BM_ShowTwoHundredParameters(benchmark::State& state) {
     QTreeWidgetItem* row = editor.SelectedRow();
     for (auto _ : state) {
         editor.FillGrid(row);
-        editor.StringGrid2->repaint();
+        Child<TPalGrid>(&editor, "StringGrid2")->repaint();
     }
 }
 
@@ -105,15 +113,16 @@ struct BigWindow {
                 text += "Menu\\Pasta " + std::to_string(f) + "\\Item " + std::to_string(id) + "=link={A.B" +
                         std::to_string(i) + "&pointer=\"p\"};_id=\"" + std::to_string(id) + "\";Caption=\"Item " +
                         std::to_string(id) + "\"\r\n";
-        window->Document.LoadLinksText(text);
+        window->Document().LoadLinksText(text);
         // Open as a person opens them: the top folder and its first folders.
         // (expandAll would give every row a persistent index of Qt's.)
         const QModelIndex top = window->Model()->index(0, 0);
-        window->TreeView1->expand(top);
-        for (int f = 0; f < 3; ++f) window->TreeView1->expand(window->Model()->index(f, 0, top));
+        Child<TLinkTreeView>(window, "TreeView1")->expand(top);
+        for (int f = 0; f < 3; ++f)
+            Child<TLinkTreeView>(window, "TreeView1")->expand(window->Model()->index(f, 0, top));
         QApplication::processEvents();
     }
-    TTreeNode* Folder(int f) const { return window->Document.Tree.Root(0)->Item(f); }
+    TTreeNode* Folder(int f) const { return window->Document().Tree.Root(0)->Item(f); }
     std::unique_ptr<TfrmMain> window;
 };
 
@@ -125,7 +134,7 @@ void BM_SelectALinkInAMillionLineTree(benchmark::State& state) {
     for (auto _ : state) {
         big.window->SelectNode((flip = !flip) ? a : b);
         QApplication::processEvents(); // until the editor shows it
-        if (!big.window->Editor->isVisible()) state.SkipWithError("the editor is not shown");
+        if (!Ed(big.window)->isVisible()) state.SkipWithError("the editor is not shown");
     }
 }
 
@@ -135,12 +144,13 @@ void BM_FindAcrossAMillionLineTree(benchmark::State& state) {
     BigWindow big(false);
     const bool inLinks = state.range(0) != 0;
     big.window->ShowFindBar();
-    big.window->FindInLinks->setChecked(inLinks);
-    big.window->FindEdit->setText(inLinks ? QStringLiteral("_id=\"999999\"") : QStringLiteral("item 999999"));
+    Child<QCheckBox>(big.window, "FindInLinks")->setChecked(inLinks);
+    Child<QLineEdit>(big.window, "FindEdit")
+        ->setText(inLinks ? QStringLiteral("_id=\"999999\"") : QStringLiteral("item 999999"));
     for (auto _ : state) {
         state.PauseTiming();
-        big.window->SelectNode(big.window->Document.Tree.Root(0));
-        big.window->TreeView1->collapse(big.window->Model()->IndexOf(big.Folder(999)));
+        big.window->SelectNode(big.window->Document().Tree.Root(0));
+        Child<TLinkTreeView>(big.window, "TreeView1")->collapse(big.window->Model()->IndexOf(big.Folder(999)));
         QApplication::processEvents();
         state.ResumeTiming();
         if (!big.window->FindNext(true)) state.SkipWithError("not found");
@@ -181,9 +191,10 @@ void BM_MoveANodeAmongAHundredThousandSiblings(benchmark::State& state) {
     big.window->SelectNode(node);
     for (auto _ : state) {
         // Dropped on the first sibling's upper half, then back by undo.
-        big.window->TreeView1->scrollToTop();
+        Child<TLinkTreeView>(big.window, "TreeView1")->scrollToTop();
         QApplication::processEvents();
-        const QRect first = big.window->TreeView1->visualRect(big.window->Model()->IndexOf(folder->Item(0)));
+        const QRect first =
+            Child<TLinkTreeView>(big.window, "TreeView1")->visualRect(big.window->Model()->IndexOf(folder->Item(0)));
         big.window->TreeView1DragDrop(first.center().x(), first.top() + 1);
         QApplication::processEvents();
         if (folder->Item(0) != node) state.SkipWithError("nothing moved");
@@ -205,7 +216,7 @@ void BM_FillTheKeywordListFrom65535Entries(benchmark::State& state) {
     std::ofstream(path, std::ios::binary) << test::WriteNlx(plan);
     NlxInterfacesStartup();
     TfrmKeyw keyw;
-    keyw.Edit1->setText(QString::fromStdString(path));
+    Child<QLineEdit>(&keyw, "Edit1")->setText(QString::fromStdString(path));
     const bool fresh = state.range(0) != 0;
     for (auto _ : state) {
         if (fresh) {
@@ -216,7 +227,8 @@ void BM_FillTheKeywordListFrom65535Entries(benchmark::State& state) {
             state.ResumeTiming();
         }
         keyw.Button1Click();
-        if (keyw.ListBox1->count() != 32767) state.SkipWithError("not every kind-10 entry was listed");
+        if (Child<QListWidget>(&keyw, "ListBox1")->count() != 32767)
+            state.SkipWithError("not every kind-10 entry was listed");
     }
     NlxInterfacesShutdown();
     fs::remove_all(dir);

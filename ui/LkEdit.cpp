@@ -16,6 +16,7 @@
 #include <QScreen>
 #include <QScrollArea>
 #include <QScrollBar>
+#include <QSettings>
 #include <QSplitter>
 #include <QTimer>
 #include <QVBoxLayout>
@@ -732,6 +733,18 @@ void TfrmLkEdit::SetLinkCaption(std::string_view caption) {
 void TfrmLkEdit::RenameLink(std::string_view caption) {
     Edit1->setText(ToQString(caption));
     MarkEdited();
+}
+
+void TfrmLkEdit::SaveLayout(QSettings& settings) const {
+    settings.setValue("editor/fields", Splitter1->saveState());
+    settings.setValue("editor/text", Splitter2->saveState());
+    settings.setValue("editor/tags", Splitter3->saveState());
+}
+
+void TfrmLkEdit::RestoreLayout(const QSettings& settings) {
+    Splitter1->restoreState(settings.value("editor/fields").toByteArray());
+    Splitter2->restoreState(settings.value("editor/text").toByteArray());
+    Splitter3->restoreState(settings.value("editor/tags").toByteArray());
 }
 
 void TfrmLkEdit::reject() {

@@ -26,6 +26,7 @@ class QLabel;
 class QLineEdit;
 class QPlainTextEdit;
 class QPushButton;
+class QSettings;
 class QSplitter;
 class QTimer;
 
@@ -149,7 +150,15 @@ public:
     void Button1Click(); // OK of the nested role
     void Button4Click(); // "...": the keyword picker
 
-    // The controls, by the names the program has always given them.
+    // The splitters' positions, as the person left them.
+    void SaveLayout(QSettings& settings) const;
+    void RestoreLayout(const QSettings& settings);
+    // Whether Down appended a "<novo>" row that has no content yet.
+    bool NewTag() const { return NewTagFlag; }
+
+private:
+    // The controls, by the names the program has always given them; found
+    // from outside by those names (setObjectName).
     QPlainTextEdit* Memo1;
     QAction* actRawText; // F4: the raw text box takes input, or applies it
     QSplitter* Splitter2;
@@ -179,7 +188,6 @@ public:
     bool NewTagFlag = false;
     bool FirstTagFlag = false;
 
-private:
     void CreateControls(bool embedded);
     void CreateConnections();
     QTreeWidgetItem* AddRow(const QString& caption);

@@ -147,7 +147,7 @@ void TLinkTreeView::mouseReleaseEvent(QMouseEvent* event) {
 }
 
 void TLinkTreeView::contextMenuEvent(QContextMenuEvent* event) {
-    FWindow->PopupMenu1->exec(event->globalPos());
+    FWindow->ShowPopupMenu(event->globalPos());
 }
 
 void TLinkTreeView::dragEnterEvent(QDragEnterEvent* event) {
@@ -258,7 +258,7 @@ void TfrmMain::CreateControls() {
 
     TreeView1 = new TLinkTreeView(this);
     TreeView1->setAccessibleName(QString::fromUtf8("\u00C1rvore de links"));
-    FModel = std::make_unique<TLinkTreeModel>(Document.Tree);
+    FModel = std::make_unique<TLinkTreeModel>(FDocument.Tree);
     TreeView1->setModel(FModel.get());
     FSelection = std::make_unique<TVetoSelectionModel>(FModel.get());
     TreeView1->setSelectionModel(FSelection.get());
@@ -457,7 +457,7 @@ bool TfrmMain::SelectNode(TTreeNode* node) {
 }
 
 void TfrmMain::GetNewId(void*, int32_t& id) {
-    id = Document.NewId();
+    id = FDocument.NewId();
 }
 
 bool TfrmMain::LeaveLink(TTreeNode* node) {
@@ -469,7 +469,7 @@ bool TfrmMain::LeaveLink(TTreeNode* node) {
         const bool changed = node->Data()->Link != link || node->Text() != text;
         if (changed && Editor->Edited()) {
             // The person's change of the link: one undo step.
-            Push(new TChangeCommand(Document.Tree, node, text, link, QStringLiteral("Editar link"),
+            Push(new TChangeCommand(FDocument.Tree, node, text, link, QStringLiteral("Editar link"),
                                     [this] { Reshow(); }));
         } else if (changed) {
             // What showing the link added by itself (an identifier drawn, the
@@ -477,8 +477,8 @@ bool TfrmMain::LeaveLink(TTreeNode* node) {
             // its own: it joins the step that led to this state.
             std::string oldText(node->Text());
             std::string oldLink(node->Data()->Link);
-            if (node->Data()->Link != link) Document.Tree.SetLink(node, link);
-            if (node->Text() != text) Document.Tree.SetText(node, text);
+            if (node->Data()->Link != link) FDocument.Tree.SetLink(node, link);
+            if (node->Text() != text) FDocument.Tree.SetText(node, text);
             // It joins the window's last step while that step is the one the
             // document stands at (not undone, not cleared away). The clean
             // state stays where it is: drawing an identifier by looking is no
@@ -539,7 +539,7 @@ void TfrmMain::TreeView1Edited(TTreeNode* node, const std::string& text) {
     const std::string why = ValidateNodeText(text);
     if (!why.empty()) throw ELinksFileError(why);
     // A second node at the same path would be dropped by the next reading.
-    if (SiblingWithSamePath(Document.Tree, node->Parent(), text, node)) {
+    if (SiblingWithSamePath(FDocument.Tree, node->Parent(), text, node)) {
         std::string path = node->Parent() ? TLinksDocument::NodePath(node->Parent()) + "\\" : std::string();
         throw ELinksFileError(SamePathMessage(path + text));
     }
@@ -554,11 +554,12 @@ void TfrmMain::TreeView1Edited(TTreeNode* node, const std::string& text) {
         } catch (const Exception&) {
         }
         if (node->Text() != text || (link && node->Data()->Link != *link))
-            Push(new TChangeCommand(Document.Tree, node, text, link, QStringLiteral("Renomear"), [this] { Reshow(); }));
+            Push(
+                new TChangeCommand(FDocument.Tree, node, text, link, QStringLiteral("Renomear"), [this] { Reshow(); }));
         if (link) Editor->ClearEdited();
     } else if (node->Text() != text) {
         Editor->SetLinkCaption(text);
-        Push(new TChangeCommand(Document.Tree, node, text, std::nullopt, QStringLiteral("Renomear"),
+        Push(new TChangeCommand(FDocument.Tree, node, text, std::nullopt, QStringLiteral("Renomear"),
                                 [this] { Reshow(); }));
     }
 }
@@ -595,15 +596,15 @@ void TfrmMain::DeleteSelected() {
     }
     TTreeNode* next = node->NextSibling();
     if (!next && node->Index() > 0)
-        next = (node->Parent() ? node->Parent()->Item(node->Index() - 1) : Document.Tree.Root(node->Index() - 1));
+        next = (node->Parent() ? node->Parent()->Item(node->Index() - 1) : FDocument.Tree.Root(node->Index() - 1));
     if (!next) next = node->Parent();
-    Push(new TDeleteCommand(Document.Tree, node, [this] { Reshow(); }));
+    Push(new TDeleteCommand(FDocument.Tree, node, [this] { Reshow(); }));
     if (next) SelectNode(next);
 }
 
 void TfrmMain::AddNode(bool folder, bool atRoot) {
     TTreeNode* selected = Selected();
-    TLinkTree& tree = Document.Tree;
+    TLinkTree& tree = FDocument.Tree;
     // A sibling of the same name would share its path: the new one is numbered.
     const TTreeNode* parent = atRoot ? (selected ? selected->Parent() : nullptr) : selected;
     const std::string text = FreeSiblingText(tree, parent, folder ? kNewFolder : kNewItem);
@@ -641,7 +642,7 @@ bool TfrmMain::FindNext(bool forward) {
         return false;
     }
     const TNodeFinder finder(FromQString(FindEdit->text()), FindInLinks->isChecked());
-    const TTreeNode* found = finder.Next(Document.Tree, Selected(), forward);
+    const TTreeNode* found = finder.Next(FDocument.Tree, Selected(), forward);
     FindStatus->setText(found ? QString() : QString::fromUtf8("N\u00E3o encontrado"));
     // Selected as any other node: the link that was shown is left first.
     return found && SelectNode(const_cast<TTreeNode*>(found));
@@ -653,7 +654,7 @@ void TfrmMain::CopyPath() {
 
 bool TfrmMain::SelectPath(const std::string& path) {
     std::string missing;
-    const TTreeNode* node = NodeAtPath(Document.Tree, path, &missing);
+    const TTreeNode* node = NodeAtPath(FDocument.Tree, path, &missing);
     if (!node) {
         ShowMessageBox("O caminho \"" + path + "\" n\xE3o foi encontrado: falta \"" + missing + "\"", "");
         return false;
@@ -671,12 +672,12 @@ void TfrmMain::CheckFile() {
                                       " (n\xE3o estar\xE1 no arquivo salvo)"),
                             CheckList);
     // Siblings of the same path first: the file itself would hide them.
-    for (const TTreeNode* twin : NodesWithSamePath(Document.Tree)) {
+    for (const TTreeNode* twin : NodesWithSamePath(FDocument.Tree)) {
         const std::string path = TLinksDocument::NodePath(twin);
         auto* item = new QListWidgetItem(ToQString(SamePathMessage(path)), CheckList);
         item->setData(Qt::UserRole, ToQString(path));
     }
-    for (const TFileProblem& p : CheckLinksText(Document.LinksText())) {
+    for (const TFileProblem& p : CheckLinksText(FDocument.LinksText())) {
         auto* item = new QListWidgetItem(ToQString("Linha " + std::to_string(p.Line) + ": " + p.Message), CheckList);
         item->setData(Qt::UserRole, ToQString(p.Path));
     }
@@ -687,12 +688,12 @@ void TfrmMain::CheckFile() {
 // ---- drag and drop ---------------------------------------------------------------------------
 
 void TfrmMain::TreeView1StartDrag() {
-    Dragging = true;
+    FDragging = true;
     Timer1->start();
 }
 
 void TfrmMain::TreeView1EndDrag() {
-    Dragging = false;
+    FDragging = false;
 }
 
 void TfrmMain::TreeView1DragDrop(int x, int y) {
@@ -711,16 +712,16 @@ void TfrmMain::TreeView1DragDrop(int x, int y) {
     if (target == moving || moving->Contains(target)) return; // on itself or below itself: nothing
     // Among siblings of its own name the node would share their path.
     if (target->Parent() != moving->Parent() &&
-        SiblingWithSamePath(Document.Tree, target->Parent(), moving->Text(), moving)) {
+        SiblingWithSamePath(FDocument.Tree, target->Parent(), moving->Text(), moving)) {
         std::string path = target->Parent() ? TLinksDocument::NodePath(target->Parent()) + "\\" : std::string();
         throw ELinksFileError(SamePathMessage(path + std::string(moving->Text())));
     }
-    auto* move = new TMoveCommand(Document.Tree, moving, target->Parent(), before, [] {});
+    auto* move = new TMoveCommand(FDocument.Tree, moving, target->Parent(), before, [] {});
     Push(move);
 }
 
 void TfrmMain::Timer1Timer() {
-    if (!Dragging) {
+    if (!FDragging) {
         Timer1->stop();
         return;
     }
@@ -757,7 +758,7 @@ void TfrmMain::NewFile() {
     FShown = nullptr;
     Editor->hide();
     ClearUndo();
-    Document.NewLinksFile();
+    FDocument.NewLinksFile();
     UpdateTitle();
 }
 
@@ -775,13 +776,13 @@ bool TfrmMain::OpenFileNamed(const std::string& fileName) {
     TLoadReport report;
     TScopeExit titled([this] { UpdateTitle(); });
     try {
-        Document.LoadLinksFile(fileName, &report);
+        FDocument.LoadLinksFile(fileName, &report);
     } catch (const EFOpenError&) {
         throw; // nothing was read: the name stays, a save creates the file
     } catch (...) {
         // Read only in part: saving under its name would cut the file short,
         // so a save asks for a name.
-        Document.FileName.clear();
+        FDocument.FileName.clear();
         throw;
     }
     AddRecent(fileName);
@@ -803,12 +804,12 @@ bool TfrmMain::SaveFile(bool askName) {
     // as it stands (it would not read back) refuses the save, its error shown:
     // saving without it would look like saving it.
     if (FShown && !LeaveLink(FShown)) return false;
-    std::string name = Document.FileName;
+    std::string name = FDocument.FileName;
     if (askName || name.empty()) {
         if (!Dialogs().SaveFileName(this, name)) return false;
     }
-    Document.SaveLinksFile(name);
-    Document.FileName = name;
+    FDocument.SaveLinksFile(name);
+    FDocument.FileName = name;
     FUndo.setClean();
     FOpenProblems.clear(); // the file holds what the document holds now
     AddRecent(name);
@@ -825,16 +826,20 @@ void TfrmMain::closeEvent(QCloseEvent* event) {
         event->ignore();
 }
 
+void TfrmMain::ShowPopupMenu(const QPoint& at) {
+    PopupMenu1->exec(at);
+}
+
 void TfrmMain::UpdateTitle() {
     QString title = QStringLiteral("Editor de links");
-    if (!Document.FileName.empty()) {
-        const std::string& name = Document.FileName;
+    if (!FDocument.FileName.empty()) {
+        const std::string& name = FDocument.FileName;
         const size_t slash = name.find_last_of('/');
         title += QString::fromUtf8(" \u2014 ") +
                  QString::fromLocal8Bit(name.substr(slash == std::string::npos ? 0 : slash + 1));
     }
     setWindowTitle(title + QStringLiteral("[*]"));
-    setWindowFilePath(QString::fromLocal8Bit(Document.FileName));
+    setWindowFilePath(QString::fromLocal8Bit(FDocument.FileName));
     setWindowModified(Modified());
 }
 
@@ -940,18 +945,14 @@ void TfrmMain::RestoreLayout() {
     // The first time, the window's design size, centred.
     if (s->contains("window/geometry")) restoreGeometry(s->value("window/geometry").toByteArray());
     Splitter1->restoreState(s->value("window/splitter").toByteArray());
-    Editor->Splitter1->restoreState(s->value("editor/fields").toByteArray());
-    Editor->Splitter2->restoreState(s->value("editor/text").toByteArray());
-    Editor->Splitter3->restoreState(s->value("editor/tags").toByteArray());
+    Editor->RestoreLayout(*s);
 }
 
 void TfrmMain::SaveLayout() const {
     const auto s = Settings();
     s->setValue("window/geometry", saveGeometry());
     s->setValue("window/splitter", Splitter1->saveState());
-    s->setValue("editor/fields", Editor->Splitter1->saveState());
-    s->setValue("editor/text", Editor->Splitter2->saveState());
-    s->setValue("editor/tags", Editor->Splitter3->saveState());
+    Editor->SaveLayout(*s);
 }
 
 } // namespace elo

@@ -64,7 +64,10 @@ public:
     ~TfrmMain() override;
 
     // The document: the tree, the file name and the identifier counter.
-    TLinksDocument Document;
+    TLinksDocument& Document() { return FDocument; }
+    const TLinksDocument& Document() const { return FDocument; }
+    // Whether a drag of a node is under way.
+    bool Dragging() const { return FDragging; }
     TLinkTreeModel* Model() const { return FModel.get(); }
     TVetoSelectionModel* Selection() const { return FSelection.get(); }
     QUndoStack& UndoStack() { return FUndo; }
@@ -90,6 +93,8 @@ public:
     bool OpenRecent(const std::string& fileName);
     // The title: "Editor de links", the file's name, and "*" while unsaved.
     void UpdateTitle();
+    // The tree's pop-up menu ("Novo", "Copiar caminho") at a point of the screen.
+    void ShowPopupMenu(const QPoint& at);
 
     // Event handlers.
     void GetNewId(void* sender, int32_t& id); // the new-identifier provider
@@ -129,7 +134,15 @@ public:
     // selected node again.
     void Reshow();
 
-    // The controls.
+protected:
+    void closeEvent(QCloseEvent* event) override;
+    // A links file dropped from a file manager is opened.
+    void dragEnterEvent(QDragEnterEvent* event) override;
+    void dragMoveEvent(QDragMoveEvent* event) override;
+    void dropEvent(QDropEvent* event) override;
+
+private:
+    // The controls, found from outside by their names (setObjectName).
     QWidget* CoolBar1;
     QToolBar* ToolBar1;
     QAction* ToolButton3; // New, hidden
@@ -168,16 +181,8 @@ public:
     QDockWidget* CheckDock;
     QListWidget* CheckList;
 
-    bool Dragging = false;
+    bool FDragging = false;
 
-protected:
-    void closeEvent(QCloseEvent* event) override;
-    // A links file dropped from a file manager is opened.
-    void dragEnterEvent(QDragEnterEvent* event) override;
-    void dragMoveEvent(QDragMoveEvent* event) override;
-    void dropEvent(QDropEvent* event) override;
-
-private:
     void CreateControls();
     void CreateActions();
     void CreateConnections();
@@ -195,6 +200,7 @@ private:
     void Push(TTreeCommand* command);
     void ClearUndo();
 
+    TLinksDocument FDocument; // before the model, the selection and the steps that refer to it
     std::unique_ptr<TLinkTreeModel> FModel;
     std::unique_ptr<TVetoSelectionModel> FSelection; // after the model: it goes first
     QUndoStack FUndo;

@@ -32,6 +32,8 @@ public:
     // Escape and the window's close button cancel: result 2.
     void reject() override { done(2); }
 
+private:
+    // The controls, found from outside by their names (setObjectName).
     QLabel* Label1;
     QLineEdit* Edit1;
     QPushButton* Button1;

@@ -63,17 +63,17 @@ struct Window {
     void Close() {
         if (!main) return;
         main->UndoStack().setClean();
-        main->Editor->ClearEdited();
+        Ed(main)->ClearEdited();
         main.reset();
     }
     std::string Open(const std::string& name = "menu.lnk", const std::string& text = kFile) {
         const std::string path = scratch.Write(name, text);
         main->OpenFileNamed(path);
-        main->TreeView1->expandAll();
+        Child<TLinkTreeView>(main, "TreeView1")->expandAll();
         QApplication::processEvents();
         return path;
     }
-    TTreeNode* Node(const std::string& p) const { return const_cast<TTreeNode*>(NodeAtPath(main->Document.Tree, p)); }
+    TTreeNode* Node(const std::string& p) const { return const_cast<TTreeNode*>(NodeAtPath(main->Document().Tree, p)); }
     TTestDir scratch;
     std::unique_ptr<TfrmMain> main;
 };
@@ -87,8 +87,8 @@ TEST(Desktop, TitlesAreTheWindowsOwnAndTheMainOneNamesTheFileAndItsChanges) {
     EXPECT_EQ(w.main->windowTitle(), QString::fromUtf8("Editor de links \u2014 menu.lnk[*]"));
     EXPECT_FALSE(w.main->isWindowModified());
     ASSERT_TRUE(w.main->SelectNode(w.Node("A\\B")));
-    w.main->Editor->StringGrid2->SetCells(2, 1, "\"2\"");
-    w.main->Editor->StringGrid2SetEditText(2, 1, "\"2\""); // as typed
+    Child<TPalGrid>(Ed(w.main), "StringGrid2")->SetCells(2, 1, "\"2\"");
+    Ed(w.main)->StringGrid2SetEditText(2, 1, "\"2\""); // as typed
     EXPECT_TRUE(w.main->isWindowModified());
     w.main->SelectNode(nullptr);
     EXPECT_TRUE(w.main->isWindowModified()); // now an undo step
@@ -103,9 +103,9 @@ TEST(Desktop, TitlesAreTheWindowsOwnAndTheMainOneNamesTheFileAndItsChanges) {
         EXPECT_EQ(dialog->windowTitle(), "Editar Link");
         qobject_cast<TfrmLkEdit*>(dialog)->done(2);
     });
-    QTreeWidgetItem* row = w.main->Editor->ListView1->topLevelItem(0);
+    QTreeWidgetItem* row = Child<TTagListView>(Ed(w.main), "ListView1")->topLevelItem(0);
     row->setText(0, "link");
-    w.main->Editor->NestedEditing();
+    Ed(w.main)->NestedEditing();
 }
 
 TEST(Desktop, TheLayoutThePersonLeftComesBack) {
@@ -115,15 +115,15 @@ TEST(Desktop, TheLayoutThePersonLeftComesBack) {
     EXPECT_EQ(w.main->size(), QSize(644, 457));
     w.main->resize(760, 520);
     QApplication::processEvents();
-    w.main->Splitter1->setSizes({300, 457});
-    w.main->Editor->Splitter3->setSizes({200, 250});
-    const QList<int> tree = w.main->Splitter1->sizes();
-    const QList<int> tags = w.main->Editor->Splitter3->sizes();
+    Child<QSplitter>(w.main, "Splitter1")->setSizes({300, 457});
+    Child<QSplitter>(Ed(w.main), "Splitter3")->setSizes({200, 250});
+    const QList<int> tree = Child<QSplitter>(w.main, "Splitter1")->sizes();
+    const QList<int> tags = Child<QSplitter>(Ed(w.main), "Splitter3")->sizes();
     w.Close();
     w.Make();
     EXPECT_EQ(w.main->size(), QSize(760, 520));
-    EXPECT_EQ(w.main->Splitter1->sizes(), tree);
-    EXPECT_EQ(w.main->Editor->Splitter3->sizes(), tags);
+    EXPECT_EQ(Child<QSplitter>(w.main, "Splitter1")->sizes(), tree);
+    EXPECT_EQ(Child<QSplitter>(Ed(w.main), "Splitter3")->sizes(), tags);
     ClearSettings();
 }
 
@@ -134,19 +134,20 @@ TEST(Desktop, EveryControlIsReachableAtTheDesignSize) {
     ASSERT_TRUE(w.main->SelectNode(w.Node("A\\C")));
     QApplication::processEvents();
     EXPECT_GE(w.main->minimumWidth(), 400);
-    TfrmLkEdit* e = w.main->Editor;
+    TfrmLkEdit* e = Ed(w.main);
     // The field panel scrolls sideways to its last field and the "..." button.
     auto* scroll = e->findChild<QScrollArea*>("Panel1Scroll");
     ASSERT_NE(scroll, nullptr);
     EXPECT_LT(scroll->viewport()->width(), TfrmLkEdit::kFieldsWidth);
     EXPECT_GT(scroll->horizontalScrollBar()->maximum(), 0);
-    scroll->ensureWidgetVisible(e->Button4);
+    scroll->ensureWidgetVisible(Child<QPushButton>(e, "Button4"));
     QApplication::processEvents();
-    const QRect button(e->Button4->mapTo(scroll->viewport(), QPoint(0, 0)), e->Button4->size());
+    const QRect button(Child<QPushButton>(e, "Button4")->mapTo(scroll->viewport(), QPoint(0, 0)),
+                       Child<QPushButton>(e, "Button4")->size());
     EXPECT_TRUE(scroll->viewport()->rect().contains(button));
     // The grid shows its three columns, the last at least 150 pixels wide,
     // and a click on it scrolls nothing away.
-    TPalGrid* grid = e->StringGrid2;
+    TPalGrid* grid = Child<TPalGrid>(e, "StringGrid2");
     EXPECT_GE(grid->ColWidths(2), TfrmLkEdit::kLastColumnShown);
     EXPECT_LE(grid->ColWidths(0) + grid->ColWidths(1) + grid->ColWidths(2), grid->ClientArea().width());
     grid->FocusCell(2, 1);
@@ -163,12 +164,12 @@ TEST(Desktop, TheFindBarsMessageDoesNotWidenTheTree) {
     w.Open();
     w.main->ShowFindBar();
     QApplication::processEvents();
-    const int before = w.main->Splitter1->sizes()[0];
-    w.main->FindEdit->setText("nada disso");
+    const int before = Child<QSplitter>(w.main, "Splitter1")->sizes()[0];
+    Child<QLineEdit>(w.main, "FindEdit")->setText("nada disso");
     EXPECT_FALSE(w.main->FindNext(true));
     QApplication::processEvents();
-    EXPECT_EQ(w.main->FindStatus->text(), QString::fromUtf8("N\u00E3o encontrado"));
-    EXPECT_EQ(w.main->Splitter1->sizes()[0], before);
+    EXPECT_EQ(Child<QLabel>(w.main, "FindStatus")->text(), QString::fromUtf8("N\u00E3o encontrado"));
+    EXPECT_EQ(Child<QSplitter>(w.main, "Splitter1")->sizes()[0], before);
 }
 
 TEST(Desktop, TheFirstKeyInAViewWithACurrentButUnselectedRowSelectsIt) {
@@ -178,10 +179,10 @@ TEST(Desktop, TheFirstKeyInAViewWithACurrentButUnselectedRowSelectsIt) {
     const QModelIndex first = w.main->Model()->IndexOf(w.Node("A"));
     w.main->Selection()->setCurrentIndex(first, QItemSelectionModel::NoUpdate); // as after a click on empty space
     ASSERT_EQ(w.main->Selected(), nullptr);
-    w.main->TreeView1->setFocus();
-    QTest::keyClick(w.main->TreeView1, Qt::Key_Home);
+    Child<TLinkTreeView>(w.main, "TreeView1")->setFocus();
+    QTest::keyClick(Child<TLinkTreeView>(w.main, "TreeView1"), Qt::Key_Home);
     EXPECT_EQ(w.main->Selected(), w.Node("A"));
-    QTest::keyClick(w.main->TreeView1, Qt::Key_Down);
+    QTest::keyClick(Child<TLinkTreeView>(w.main, "TreeView1"), Qt::Key_Down);
     EXPECT_EQ(w.main->Selected(), w.Node("A\\B"));
 }
 
@@ -204,14 +205,14 @@ TEST(Desktop, FilesDroppedOrRecentOpenWhateverTheirNamesEncoding) {
     mime.setUrls({QUrl::fromEncoded("file://" + QByteArray::fromStdString(w.scratch.Path().string()) + "/n%E3o.lnk")});
     // Over the tree, as a file manager's drag comes: the tree keeps its own
     // drags, the window takes files.
-    QWidget* over = w.main->TreeView1->viewport();
+    QWidget* over = Child<TLinkTreeView>(w.main, "TreeView1")->viewport();
     QDragEnterEvent enter(QPoint(20, 20), Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
     QApplication::sendEvent(over, &enter);
     ASSERT_TRUE(enter.isAccepted());
     QDropEvent drop(QPointF(20, 20), Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
     QApplication::sendEvent(over, &drop);
     QTest::qWait(10);
-    EXPECT_EQ(w.main->Document.FileName, latin1);
+    EXPECT_EQ(w.main->Document().FileName, latin1);
     EXPECT_NE(w.Node("A\\B"), nullptr);
     w.main->OpenFileNamed(other);
     EXPECT_EQ(w.main->RecentFiles(), (std::vector<std::string>{other, latin1}));
@@ -240,24 +241,25 @@ TEST(Desktop, QtsOwnTextsSpeakPortuguese) {
 
 TEST(Desktop, EveryControlHasANameForAScreenReader) {
     Window w;
-    TfrmLkEdit* e = w.main->Editor;
-    const std::pair<QWidget*, const char*> named[] = {{e->Edit4, "ID"},
-                                                      {e->ComboBox1, "Tipo"},
-                                                      {e->Edit1, "Etiqueta"},
-                                                      {e->Edit2, "Alvo"},
-                                                      {e->Edit3, "Chaves"},
-                                                      {e->Button4, "Palavras - Chave"},
-                                                      {e->Edit5, "Ordem"},
-                                                      {e->CheckBox1, "Oculto"},
-                                                      {e->CheckBox2, "Default Edit"},
-                                                      {e->ListView1, "Tags"},
-                                                      {e->Memo1, "Texto do link"},
-                                                      {w.main->FindEdit, "Procurar"},
-                                                      {w.main->CheckList, "Problemas do arquivo"}};
+    TfrmLkEdit* e = Ed(w.main);
+    const std::pair<QWidget*, const char*> named[] = {
+        {Child<QLineEdit>(e, "Edit4"), "ID"},
+        {Child<QComboBox>(e, "ComboBox1"), "Tipo"},
+        {Child<QLineEdit>(e, "Edit1"), "Etiqueta"},
+        {Child<QLineEdit>(e, "Edit2"), "Alvo"},
+        {Child<QLineEdit>(e, "Edit3"), "Chaves"},
+        {Child<QPushButton>(e, "Button4"), "Palavras - Chave"},
+        {Child<QLineEdit>(e, "Edit5"), "Ordem"},
+        {Child<QCheckBox>(e, "CheckBox1"), "Oculto"},
+        {Child<QCheckBox>(e, "CheckBox2"), "Default Edit"},
+        {Child<TTagListView>(e, "ListView1"), "Tags"},
+        {Child<QPlainTextEdit>(e, "Memo1"), "Texto do link"},
+        {Child<QLineEdit>(w.main, "FindEdit"), "Procurar"},
+        {Child<QListWidget>(w.main, "CheckList"), "Problemas do arquivo"}};
     for (const auto& [widget, name] : named)
         EXPECT_EQ(widget->accessibleName(), name) << widget->objectName().toStdString();
-    EXPECT_EQ(e->StringGrid2->accessibleName(), QString::fromUtf8("Par\u00E2metros"));
-    EXPECT_EQ(w.main->TreeView1->accessibleName(), QString::fromUtf8("\u00C1rvore de links"));
+    EXPECT_EQ(Child<TPalGrid>(e, "StringGrid2")->accessibleName(), QString::fromUtf8("Par\u00E2metros"));
+    EXPECT_EQ(Child<TLinkTreeView>(w.main, "TreeView1")->accessibleName(), QString::fromUtf8("\u00C1rvore de links"));
 }
 
 TEST(Desktop, TheProgramOpensAByteNamedFileAndKeepsItsSettingsWhereXdgSays) {

@@ -45,7 +45,7 @@ struct Editor {
         main.reset();
     }
     TTreeNode* Node(const std::string& path) const {
-        return const_cast<TTreeNode*>(NodeAtPath(main->Document.Tree, path));
+        return const_cast<TTreeNode*>(NodeAtPath(main->Document().Tree, path));
     }
     std::string SelectedPath() const { return main->Selected() ? TLinksDocument::NodePath(main->Selected()) : "-"; }
     void Key(int key, Qt::KeyboardModifiers mods = Qt::NoModifier) {
@@ -54,7 +54,7 @@ struct Editor {
         QApplication::processEvents();
     }
     // The whole document as it would be saved, with the shown link's state.
-    std::string Snapshot() const { return main->Document.LinksText(); }
+    std::string Snapshot() const { return main->Document().LinksText(); }
     TTestDir scratch;
     std::unique_ptr<TfrmMain> main;
 };
@@ -63,42 +63,42 @@ struct Editor {
 
 TEST(Extras, FindGoesToTheNextAndPreviousMatchRoundTheTree) {
     Editor e;
-    e.main->TreeView1->setFocus();
+    Child<TLinkTreeView>(e.main, "TreeView1")->setFocus();
     e.Key(Qt::Key_F, Qt::ControlModifier);
-    ASSERT_TRUE(e.main->FindBar->isVisible());
-    ASSERT_TRUE(e.main->FindEdit->hasFocus());
-    QTest::keyClicks(e.main->FindEdit, "CLIENTES");
+    ASSERT_TRUE(Child<QWidget>(e.main, "FindBar")->isVisible());
+    ASSERT_TRUE(Child<QLineEdit>(e.main, "FindEdit")->hasFocus());
+    QTest::keyClicks(Child<QLineEdit>(e.main, "FindEdit"), "CLIENTES");
     e.Key(Qt::Key_Return);
     EXPECT_EQ(e.SelectedPath(), "Menu\\Clientes");
-    EXPECT_TRUE(e.main->Editor->isVisible()); // shown as any selected link
+    EXPECT_TRUE(Ed(e.main)->isVisible()); // shown as any selected link
     e.Key(Qt::Key_F3);
     EXPECT_EQ(e.SelectedPath(), "Outros\\clientes antigos");
-    EXPECT_TRUE(e.main->TreeView1->isExpanded(e.main->Model()->IndexOf(e.Node("Outros"))));
+    EXPECT_TRUE(Child<TLinkTreeView>(e.main, "TreeView1")->isExpanded(e.main->Model()->IndexOf(e.Node("Outros"))));
     e.Key(Qt::Key_F3);
     EXPECT_EQ(e.SelectedPath(), "Menu\\Clientes"); // round the tree
     e.Key(Qt::Key_F3, Qt::ShiftModifier);
     EXPECT_EQ(e.SelectedPath(), "Outros\\clientes antigos");
     // In the links too, when asked.
-    e.main->FindInLinks->setChecked(true);
-    e.main->FindEdit->setText("frmclientes");
+    Child<QCheckBox>(e.main, "FindInLinks")->setChecked(true);
+    Child<QLineEdit>(e.main, "FindEdit")->setText("frmclientes");
     e.Key(Qt::Key_F3);
     EXPECT_EQ(e.SelectedPath(), "Menu\\Cadastro\\Fornecedores");
-    e.main->FindEdit->setText("nada disso");
+    Child<QLineEdit>(e.main, "FindEdit")->setText("nada disso");
     e.Key(Qt::Key_F3);
     EXPECT_EQ(e.SelectedPath(), "Menu\\Cadastro\\Fornecedores");
-    EXPECT_FALSE(e.main->FindStatus->text().isEmpty());
-    e.main->FindEdit->setFocus();
+    EXPECT_FALSE(Child<QLabel>(e.main, "FindStatus")->text().isEmpty());
+    Child<QLineEdit>(e.main, "FindEdit")->setFocus();
     e.Key(Qt::Key_Escape);
-    EXPECT_FALSE(e.main->FindBar->isVisible());
+    EXPECT_FALSE(Child<QWidget>(e.main, "FindBar")->isVisible());
 }
 
 TEST(Extras, FindingLeavesTheShownLinkAsAnyMoveDoes) {
     Editor e;
     e.main->SelectNode(e.Node("Menu\\Clientes"));
-    new QTreeWidgetItem(e.main->Editor->ListView1, QStringList{"sem texto"}); // cannot be encoded
+    new QTreeWidgetItem(Child<TTagListView>(Ed(e.main), "ListView1"), QStringList{"sem texto"}); // cannot be encoded
     ShownMessages shown;
     e.main->ShowFindBar();
-    e.main->FindEdit->setText("Produtos");
+    Child<QLineEdit>(e.main, "FindEdit")->setText("Produtos");
     EXPECT_FALSE(e.main->FindNext());
     EXPECT_EQ(e.SelectedPath(), "Menu\\Clientes");
     EXPECT_EQ(shown.texts, (std::vector<std::string>{"List index out of bounds (1)"}));
@@ -107,14 +107,15 @@ TEST(Extras, FindingLeavesTheShownLinkAsAnyMoveDoes) {
 TEST(Extras, PathsAreCopiedAndOpened) {
     Editor e;
     e.main->SelectNode(e.Node("Menu\\Cadastro\\Produtos"));
-    e.main->TreeView1->setFocus();
+    Child<TLinkTreeView>(e.main, "TreeView1")->setFocus();
     e.Key(Qt::Key_C, Qt::ControlModifier | Qt::ShiftModifier);
     EXPECT_EQ(QGuiApplication::clipboard()->text(), "Menu\\Cadastro\\Produtos");
     e.main->SelectNode(nullptr);
-    e.main->TreeView1->collapseAll();
+    Child<TLinkTreeView>(e.main, "TreeView1")->collapseAll();
     EXPECT_TRUE(e.main->SelectPath("menu\\cadastro\\fornecedores"));
     EXPECT_EQ(e.SelectedPath(), "Menu\\Cadastro\\Fornecedores");
-    EXPECT_TRUE(e.main->TreeView1->isExpanded(e.main->Model()->IndexOf(e.Node("Menu\\Cadastro"))));
+    EXPECT_TRUE(
+        Child<TLinkTreeView>(e.main, "TreeView1")->isExpanded(e.main->Model()->IndexOf(e.Node("Menu\\Cadastro"))));
     ShownMessages shown;
     EXPECT_FALSE(e.main->SelectPath("Menu\\Vendas\\Pedidos"));
     ASSERT_EQ(shown.texts.size(), 1u);
@@ -127,10 +128,10 @@ TEST(Extras, RandomChangesUndoAndRedoStepByStep) {
         Editor e;
         std::mt19937 rng(seed);
         std::vector<std::string> states{e.Snapshot()};
-        const int32_t idsBefore = e.main->Document.CurrentId;
+        const int32_t idsBefore = e.main->Document().CurrentId;
         auto anyNode = [&]() -> TTreeNode* {
             std::vector<TTreeNode*> all;
-            e.main->Document.Tree.ForEach([&](const TTreeNode* n) { all.push_back(const_cast<TTreeNode*>(n)); });
+            e.main->Document().Tree.ForEach([&](const TTreeNode* n) { all.push_back(const_cast<TTreeNode*>(n)); });
             return all.empty() ? nullptr : all[rng() % all.size()];
         };
         for (int step = 0; step < 60; ++step) {
@@ -150,7 +151,7 @@ TEST(Extras, RandomChangesUndoAndRedoStepByStep) {
                     Guard([&] { e.main->TreeView1Edited(node, "nome " + std::to_string(step)); });
                 break;
             case 2:
-                if (node && e.main->Document.Tree.NodeCount() > 3) {
+                if (node && e.main->Document().Tree.NodeCount() > 3) {
                     e.main->SelectNode(node);
                     e.main->DeleteSelected();
                 }
@@ -159,7 +160,8 @@ TEST(Extras, RandomChangesUndoAndRedoStepByStep) {
                 TTreeNode* target = anyNode();
                 if (node && target) {
                     e.main->SelectNode(node);
-                    const QRect row = e.main->TreeView1->visualRect(e.main->Model()->IndexOf(target));
+                    const QRect row =
+                        Child<TLinkTreeView>(e.main, "TreeView1")->visualRect(e.main->Model()->IndexOf(target));
                     // As the view drops: a refused drop (a sibling of the same path) is said.
                     if (row.isValid())
                         Guard([&] {
@@ -171,10 +173,10 @@ TEST(Extras, RandomChangesUndoAndRedoStepByStep) {
             case 4:
                 // A committed change of a link string: edited in the grid, left.
                 if (node && node->Data() && e.main->SelectNode(node)) {
-                    e.main->Editor->Edit2->setText(QString("Alvo%1").arg(step));
-                    e.main->Editor->StringGrid2->SetCells(1, 1, "p");
-                    e.main->Editor->StringGrid2->SetCells(2, 1, QString("\"%1\"").arg(step));
-                    e.main->Editor->StringGrid2SetEditText(2, 1, QString("\"%1\"").arg(step)); // as typed
+                    Child<QLineEdit>(Ed(e.main), "Edit2")->setText(QString("Alvo%1").arg(step));
+                    Child<TPalGrid>(Ed(e.main), "StringGrid2")->SetCells(1, 1, "p");
+                    Child<TPalGrid>(Ed(e.main), "StringGrid2")->SetCells(2, 1, QString("\"%1\"").arg(step));
+                    Ed(e.main)->StringGrid2SetEditText(2, 1, QString("\"%1\"").arg(step)); // as typed
                     e.main->SelectNode(nullptr);
                 }
                 break;
@@ -193,8 +195,8 @@ TEST(Extras, RandomChangesUndoAndRedoStepByStep) {
             ASSERT_EQ(e.Snapshot().substr(e.Snapshot().find("\r\n")), states[i - 1].substr(states[i - 1].find("\r\n")))
                 << "undo to state " << i - 1;
         }
-        EXPECT_FALSE(e.main->Modified());                 // the state that was opened
-        EXPECT_GE(e.main->Document.CurrentId, idsBefore); // identifiers drawn stay drawn
+        EXPECT_FALSE(e.main->Modified());                   // the state that was opened
+        EXPECT_GE(e.main->Document().CurrentId, idsBefore); // identifiers drawn stay drawn
         for (size_t i = 1; i < states.size(); ++i) {
             e.main->UndoStack().redo();
             ASSERT_EQ(e.Snapshot().substr(e.Snapshot().find("\r\n")), states[i].substr(states[i].find("\r\n")))
@@ -206,29 +208,30 @@ TEST(Extras, RandomChangesUndoAndRedoStepByStep) {
 TEST(Extras, TheGridSaysWhetherItsTagTextParses) {
     Editor e;
     e.main->SelectNode(e.Node("Menu\\Clientes"));
-    TfrmLkEdit* editor = e.main->Editor;
-    EXPECT_EQ(editor->ParseStatus->text(), QString::fromUtf8("Par\u00E2metros v\u00E1lidos"));
-    TPalGrid* grid = editor->StringGrid2;
+    TfrmLkEdit* editor = Ed(e.main);
+    EXPECT_EQ(Child<QLabel>(editor, "ParseStatus")->text(), QString::fromUtf8("Par\u00E2metros v\u00E1lidos"));
+    TPalGrid* grid = Child<TPalGrid>(editor, "StringGrid2");
     grid->setFocus();
     grid->FocusCell(2, 1);
     QTest::keyClick(grid, Qt::Key_F2);
     QTest::keyClick(QApplication::focusWidget(), Qt::Key_A, Qt::ControlModifier);
     QTest::keyClicks(QApplication::focusWidget(), "\"aberto");
-    EXPECT_NE(editor->ParseStatus->text().indexOf("Syntax error in command line"), -1)
-        << editor->ParseStatus->text().toStdString();
-    EXPECT_NE(editor->ParseStatus->text().indexOf("coluna 3"), -1) << editor->ParseStatus->text().toStdString();
+    EXPECT_NE(Child<QLabel>(editor, "ParseStatus")->text().indexOf("Syntax error in command line"), -1)
+        << Child<QLabel>(editor, "ParseStatus")->text().toStdString();
+    EXPECT_NE(Child<QLabel>(editor, "ParseStatus")->text().indexOf("coluna 3"), -1)
+        << Child<QLabel>(editor, "ParseStatus")->text().toStdString();
     QTest::keyClick(QApplication::focusWidget(), Qt::Key_QuoteDbl);
-    EXPECT_EQ(editor->ParseStatus->text(), QString::fromUtf8("Par\u00E2metros v\u00E1lidos"));
+    EXPECT_EQ(Child<QLabel>(editor, "ParseStatus")->text(), QString::fromUtf8("Par\u00E2metros v\u00E1lidos"));
 }
 
 TEST(Extras, TheFileCheckListsProblemsThatLeadToTheirNodes) {
     Editor e;
     // Two links with one identifier.
-    e.main->Document.Tree.SetLink(e.Node("Menu\\Cadastro\\Produtos"), "link={Cad.P};_id=\"1\"");
+    e.main->Document().Tree.SetLink(e.Node("Menu\\Cadastro\\Produtos"), "link={Cad.P};_id=\"1\"");
     e.Key(Qt::Key_F7);
-    ASSERT_TRUE(e.main->CheckDock->isVisible());
-    ASSERT_EQ(e.main->CheckList->count(), 1);
-    EXPECT_NE(e.main->CheckList->item(0)->text().indexOf("Identificador duplicado"), -1);
-    emit e.main->CheckList->itemActivated(e.main->CheckList->item(0));
+    ASSERT_TRUE(Child<QDockWidget>(e.main, "CheckDock")->isVisible());
+    ASSERT_EQ(Child<QListWidget>(e.main, "CheckList")->count(), 1);
+    EXPECT_NE(Child<QListWidget>(e.main, "CheckList")->item(0)->text().indexOf("Identificador duplicado"), -1);
+    emit Child<QListWidget>(e.main, "CheckList")->itemActivated(Child<QListWidget>(e.main, "CheckList")->item(0));
     EXPECT_EQ(e.SelectedPath(), "Menu\\Cadastro\\Produtos");
 }

@@ -46,12 +46,13 @@ struct Picker {
     }
     std::vector<std::string> Listed() const {
         std::vector<std::string> names;
-        for (int i = 0; i < keyw->ListBox1->count(); ++i) names.push_back(FromQString(keyw->ListBox1->item(i)->text()));
+        for (int i = 0; i < Child<QListWidget>(keyw, "ListBox1")->count(); ++i)
+            names.push_back(FromQString(Child<QListWidget>(keyw, "ListBox1")->item(i)->text()));
         return names;
     }
     void Obter(const std::string& library) {
-        keyw->Edit1->setText(ToQString(library));
-        keyw->Button1->click();
+        Child<QLineEdit>(keyw, "Edit1")->setText(ToQString(library));
+        Child<QPushButton>(keyw, "Button1")->click();
     }
     TTestDir scratch;
     std::unique_ptr<TfrmKeyw> keyw;
@@ -78,18 +79,18 @@ TEST(KeywordPicker, SearchStartsAtTheSecondEntry) {
     Picker p;
     p.Obter(p.Library("kw.nlx", {SimpleEntry("A", "cadastro", 10), SimpleEntry("B", "consulta", 10),
                                  SimpleEntry("C", "Cadastro geral", 10), SimpleEntry("D", "vendas", 10)}));
-    p.keyw->Edit2->setText("CAD");
-    EXPECT_EQ(p.keyw->ListBox1->currentRow(), 2); // the later of the two
-    p.keyw->Edit2->setText("cadastro");
-    EXPECT_EQ(p.keyw->ListBox1->currentRow(), 2);
-    p.keyw->Edit2->setText("vx");
-    EXPECT_EQ(p.keyw->ListBox1->currentRow(), 2); // not found: the selection stays
-    p.keyw->Edit2->setText("cadastro ");
-    EXPECT_EQ(p.keyw->ListBox1->currentRow(), 2);
-    p.keyw->Edit2->setText("");
-    EXPECT_EQ(p.keyw->ListBox1->currentRow(), 2); // an empty text selects nothing new
-    p.keyw->Edit2->setText("v");
-    EXPECT_EQ(p.keyw->ListBox1->currentRow(), 3);
+    Child<QLineEdit>(p.keyw, "Edit2")->setText("CAD");
+    EXPECT_EQ(Child<QListWidget>(p.keyw, "ListBox1")->currentRow(), 2); // the later of the two
+    Child<QLineEdit>(p.keyw, "Edit2")->setText("cadastro");
+    EXPECT_EQ(Child<QListWidget>(p.keyw, "ListBox1")->currentRow(), 2);
+    Child<QLineEdit>(p.keyw, "Edit2")->setText("vx");
+    EXPECT_EQ(Child<QListWidget>(p.keyw, "ListBox1")->currentRow(), 2); // not found: the selection stays
+    Child<QLineEdit>(p.keyw, "Edit2")->setText("cadastro ");
+    EXPECT_EQ(Child<QListWidget>(p.keyw, "ListBox1")->currentRow(), 2);
+    Child<QLineEdit>(p.keyw, "Edit2")->setText("");
+    EXPECT_EQ(Child<QListWidget>(p.keyw, "ListBox1")->currentRow(), 2); // an empty text selects nothing new
+    Child<QLineEdit>(p.keyw, "Edit2")->setText("v");
+    EXPECT_EQ(Child<QListWidget>(p.keyw, "ListBox1")->currentRow(), 3);
 }
 
 TEST(KeywordPicker, TheEditorsButtonWritesTheKeywordIntoTheSavedLink) {
@@ -99,24 +100,24 @@ TEST(KeywordPicker, TheEditorsButtonWritesTheKeywordIntoTheSavedLink) {
     main.show();
     const std::string file = p.scratch.Write("menu.lnk", "_currentid=3\r\nM=link={T};_id=\"1\";_keyw=\"ven\"\r\n");
     main.OpenFileNamed(file);
-    main.SelectNode(main.Document.Tree.Root(0));
-    ASSERT_TRUE(main.Editor->isVisible());
+    main.SelectNode(main.Document().Tree.Root(0));
+    ASSERT_TRUE(Ed(&main)->isVisible());
     // OK without a selection leaves the keywords.
-    p.keyw->ListBox1->clearSelection();
-    p.keyw->ListBox1->setCurrentRow(-1);
+    Child<QListWidget>(p.keyw, "ListBox1")->clearSelection();
+    Child<QListWidget>(p.keyw, "ListBox1")->setCurrentRow(-1);
     WhenModal([&](QWidget* dialog) {
         EXPECT_EQ(dialog, p.keyw.get());
-        EXPECT_EQ(p.keyw->Edit2->text(), "ven");
-        EXPECT_EQ(p.keyw->ListBox1->currentRow(), 1); // preselected by the search
-        p.keyw->ListBox1->clearSelection();
-        p.keyw->Button2->click();
+        EXPECT_EQ(Child<QLineEdit>(p.keyw, "Edit2")->text(), "ven");
+        EXPECT_EQ(Child<QListWidget>(p.keyw, "ListBox1")->currentRow(), 1); // preselected by the search
+        Child<QListWidget>(p.keyw, "ListBox1")->clearSelection();
+        Child<QPushButton>(p.keyw, "Button2")->click();
     });
-    main.Editor->Button4->click();
-    EXPECT_EQ(main.Editor->Edit3->text(), "ven");
+    Child<QPushButton>(Ed(&main), "Button4")->click();
+    EXPECT_EQ(Child<QLineEdit>(Ed(&main), "Edit3")->text(), "ven");
     // OK with the entry the search found: the link takes it as its keywords.
-    WhenModal([&](QWidget*) { p.keyw->Button2->click(); });
-    main.Editor->Button4->click();
-    EXPECT_EQ(main.Editor->Edit3->text(), "vendas");
+    WhenModal([&](QWidget*) { Child<QPushButton>(p.keyw, "Button2")->click(); });
+    Child<QPushButton>(Ed(&main), "Button4")->click();
+    EXPECT_EQ(Child<QLineEdit>(Ed(&main), "Edit3")->text(), "vendas");
     main.SaveFile();
     EXPECT_EQ(ReadFile(file), "_currentid=3\r\nM=link={T};_id=\"1\";_keyw=\"vendas\";Caption=\"M\"\r\n");
 }

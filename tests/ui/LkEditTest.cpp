@@ -40,8 +40,8 @@ struct Editor {
         window->show();
         QApplication::processEvents();
     }
-    TTagListView* list() const { return edit->ListView1; }
-    TPalGrid* grid() const { return edit->StringGrid2; }
+    TTagListView* list() const { return Child<TTagListView>(edit, "ListView1"); }
+    TPalGrid* grid() const { return Child<TPalGrid>(edit, "StringGrid2"); }
     QTreeWidgetItem* row(int i) const { return list()->topLevelItem(i); }
     int rows() const { return list()->topLevelItemCount(); }
     std::string cell(int col, int row) const { return FromQString(grid()->Cells(col, row)); }
@@ -69,7 +69,7 @@ const char* const kTwoTags = "link={T&pointer=\"frm\";Caption=\"Abrir\",p=[v=w];
 TEST(LinkEditor, ShowsTheFirstTagWithItsParametersAndTheRecordInItsFields) {
     Editor e;
     e.edit->DecodeLink(kTwoTags);
-    EXPECT_EQ(FromQString(e.edit->Memo1->toPlainText()), kTwoTags);
+    EXPECT_EQ(FromQString(Child<QPlainTextEdit>(e.edit, "Memo1")->toPlainText()), kTwoTags);
     ASSERT_EQ(e.rows(), 2);
     EXPECT_EQ(e.edit->SelectedRow(), e.row(0));
     EXPECT_EQ(e.row(0)->text(0), "pointer");
@@ -79,8 +79,8 @@ TEST(LinkEditor, ShowsTheFirstTagWithItsParametersAndTheRecordInItsFields) {
     EXPECT_EQ(e.cell(2, 1), "\"frm\"");
     EXPECT_EQ(e.cell(0, 1), "0");
     EXPECT_EQ(FromQString(e.grid()->Cells(1, 0)), "\xCDtem");
-    EXPECT_EQ(e.edit->Edit4->text(), "7");
-    EXPECT_EQ(e.edit->Edit2->text(), "T");
+    EXPECT_EQ(Child<QLineEdit>(e.edit, "Edit4")->text(), "7");
+    EXPECT_EQ(Child<QLineEdit>(e.edit, "Edit2")->text(), "T");
     EXPECT_EQ(e.edit->LinkCaption(), "L");
     EXPECT_EQ(e.next, 100); // it had an identifier: none drawn
     // A link without tags: the headings and one empty row.
@@ -88,31 +88,31 @@ TEST(LinkEditor, ShowsTheFirstTagWithItsParametersAndTheRecordInItsFields) {
     EXPECT_EQ(e.rows(), 0);
     EXPECT_EQ(e.grid()->RowCount(), 2);
     EXPECT_EQ(e.cell(1, 1), "");
-    EXPECT_EQ(e.edit->Edit4->text(), "100");                 // drawn, last
-    EXPECT_EQ(e.edit->EncodeLink(), "link={U};_id=\"100\""); // its caption: none
+    EXPECT_EQ(Child<QLineEdit>(e.edit, "Edit4")->text(), "100"); // drawn, last
+    EXPECT_EQ(e.edit->EncodeLink(), "link={U};_id=\"100\"");     // its caption: none
 }
 
 TEST(LinkEditor, ALinkDecodedOnlyInPartShowsOnlyItselfAndIsKeptAsItCame) {
     Editor e;
     e.edit->DecodeLink("link={A&p=1};_id=\"1\";_tag=\"6\";Caption=\"Antes\"");
-    EXPECT_EQ(e.edit->ComboBox1->currentIndex(), 5);
+    EXPECT_EQ(Child<QComboBox>(e.edit, "ComboBox1")->currentIndex(), 5);
     // "RULES" ends decoding after the first step: nothing of the link before
     // stays on show, the tags cannot be edited, the reason is said.
     e.edit->DecodeLink("link={B};_id=\"2\";Caption=\"RULES\"");
-    EXPECT_EQ(e.edit->Edit2->text(), "");
-    EXPECT_EQ(e.edit->ComboBox1->currentIndex(), 0);
-    EXPECT_EQ(e.edit->Edit4->text(), "");
+    EXPECT_EQ(Child<QLineEdit>(e.edit, "Edit2")->text(), "");
+    EXPECT_EQ(Child<QComboBox>(e.edit, "ComboBox1")->currentIndex(), 0);
+    EXPECT_EQ(Child<QLineEdit>(e.edit, "Edit4")->text(), "");
     EXPECT_EQ(e.rows(), 0);
-    EXPECT_FALSE(e.edit->ListView1->isEnabled());
-    EXPECT_FALSE(e.edit->StringGrid2->isEnabled());
+    EXPECT_FALSE(Child<TTagListView>(e.edit, "ListView1")->isEnabled());
+    EXPECT_FALSE(Child<TPalGrid>(e.edit, "StringGrid2")->isEnabled());
     EXPECT_TRUE(e.edit->RawEditing());
-    EXPECT_TRUE(e.edit->ParseStatus->text().contains("RULES"));
+    EXPECT_TRUE(Child<QLabel>(e.edit, "ParseStatus")->text().contains("RULES"));
     EXPECT_EQ(e.edit->LinkToStore(), "link={B};_id=\"2\";Caption=\"RULES\""); // kept as it came
     // A "_tag" that is no integer raises; no identifier is drawn.
     EXPECT_THROW(e.edit->DecodeLink("link={C};_tag=\"x\""), EConvertError);
     EXPECT_EQ(e.next, 100);
-    EXPECT_EQ(e.edit->Edit2->text(), "");
-    EXPECT_EQ(e.edit->ParseStatus->text(), "'x' is not a valid integer value");
+    EXPECT_EQ(Child<QLineEdit>(e.edit, "Edit2")->text(), "");
+    EXPECT_EQ(Child<QLabel>(e.edit, "ParseStatus")->text(), "'x' is not a valid integer value");
     EXPECT_EQ(e.edit->LinkToStore(), "link={C};_tag=\"x\"");
 }
 
@@ -160,14 +160,14 @@ TEST(LinkEditor, DownAppendsOneNewTagAndEscapeDeletesIt) {
     e.ListKey(Qt::Key_Down);
     ASSERT_EQ(e.rows(), 3);
     EXPECT_EQ(e.row(2)->text(0), "<novo>");
-    EXPECT_TRUE(e.edit->NewTagFlag);
+    EXPECT_TRUE(e.edit->NewTag());
     EXPECT_EQ(e.edit->SelectedRow(), e.row(2));
     QTest::keyClick(QApplication::focusWidget(), Qt::Key_Escape); // ends the rename
     e.ListKey(Qt::Key_Down);
     EXPECT_EQ(e.rows(), 3); // not a second one
     e.ListKey(Qt::Key_Escape);
     EXPECT_EQ(e.rows(), 2);
-    EXPECT_FALSE(e.edit->NewTagFlag);
+    EXPECT_FALSE(e.edit->NewTag());
 }
 
 TEST(LinkEditor, RenamesOfTagsAndTheirImages) {
@@ -289,9 +289,9 @@ TEST(LinkEditor, NestedEditorsForLinkTags) {
         auto* nested = qobject_cast<TfrmLkEdit*>(dialog);
         ASSERT_NE(nested, nullptr);
         EXPECT_EQ(nested->windowTitle(), "Editar Link");
-        EXPECT_TRUE(nested->Panel2->isVisible());
-        EXPECT_EQ(nested->Edit2->text(), "U");
-        nested->StringGrid2->SetCells(2, 1, "2");
+        EXPECT_TRUE(Child<QWidget>(nested, "Panel2")->isVisible());
+        EXPECT_EQ(Child<QLineEdit>(nested, "Edit2")->text(), "U");
+        Child<TPalGrid>(nested, "StringGrid2")->SetCells(2, 1, "2");
         Press(dialog, "Button1");
     });
     e.edit->NestedEditing();
@@ -312,7 +312,7 @@ TEST(LinkEditor, NestedEditorsForLinkTags) {
     TfrmLkEdit::SetRowText(fresh, "");
     WhenModal([&](QWidget* dialog) {
         auto* nested = qobject_cast<TfrmLkEdit*>(dialog);
-        EXPECT_EQ(nested->Edit4->text(), "100");
+        EXPECT_EQ(Child<QLineEdit>(nested, "Edit4")->text(), "100");
         Press(dialog, "Button2");
     });
     e.edit->NestedEditing();
@@ -326,14 +326,14 @@ TEST(LinkEditor, NestedInsideNestedAndAnOkThatCannotEncodeStaysOpen) {
     ShownMessages shown;
     WhenModal([&](QWidget* outer) {
         auto* nested = qobject_cast<TfrmLkEdit*>(outer);
-        ASSERT_EQ(nested->ListView1->topLevelItemCount(), 1);
+        ASSERT_EQ(Child<TTagListView>(nested, "ListView1")->topLevelItemCount(), 1);
         WhenModal([&](QWidget* inner) {
             EXPECT_NE(inner, outer);
-            EXPECT_EQ(qobject_cast<TfrmLkEdit*>(inner)->Edit2->text(), "V");
+            EXPECT_EQ(Child<QLineEdit>(inner, "Edit2")->text(), "V");
             Press(inner, "Button1");
             // Back in the outer dialog: a row without sub-items makes OK fail.
             QTimer::singleShot(0, [&, outer, nested] {
-                new QTreeWidgetItem(nested->ListView1, QStringList{"x"});
+                new QTreeWidgetItem(Child<TTagListView>(nested, "ListView1"), QStringList{"x"});
                 Press(outer, "Button1");
                 EXPECT_TRUE(outer->isVisible()); // the error was shown, the dialog stays
                 Press(outer, "Button2");
@@ -349,19 +349,19 @@ TEST(LinkEditor, NestedInsideNestedAndAnOkThatCannotEncodeStaysOpen) {
 TEST(LinkEditor, TheFieldsTakeNoInputYetTheirTextCanBeCopiedAndTheKeywordButtonIsReachable) {
     Editor e;
     e.edit->DecodeLink(kTwoTags);
-    EXPECT_TRUE(e.edit->Button4->isEnabled());
-    EXPECT_TRUE(e.edit->Button4->isVisible());
-    EXPECT_NE(e.edit->Button4->focusPolicy() & Qt::TabFocus, 0);
+    EXPECT_TRUE(Child<QPushButton>(e.edit, "Button4")->isEnabled());
+    EXPECT_TRUE(Child<QPushButton>(e.edit, "Button4")->isVisible());
+    EXPECT_NE(Child<QPushButton>(e.edit, "Button4")->focusPolicy() & Qt::TabFocus, 0);
     // Typed into, a field keeps its text; selected, it is copied.
-    e.edit->Edit2->setFocus();
-    QTest::keyClicks(e.edit->Edit2, "xyz");
-    EXPECT_EQ(e.edit->Edit2->text(), "T");
-    EXPECT_TRUE(e.edit->Edit2->isReadOnly());
-    QTest::keyClick(e.edit->Edit2, Qt::Key_A, Qt::ControlModifier);
-    QTest::keyClick(e.edit->Edit2, Qt::Key_C, Qt::ControlModifier);
+    Child<QLineEdit>(e.edit, "Edit2")->setFocus();
+    QTest::keyClicks(Child<QLineEdit>(e.edit, "Edit2"), "xyz");
+    EXPECT_EQ(Child<QLineEdit>(e.edit, "Edit2")->text(), "T");
+    EXPECT_TRUE(Child<QLineEdit>(e.edit, "Edit2")->isReadOnly());
+    QTest::keyClick(Child<QLineEdit>(e.edit, "Edit2"), Qt::Key_A, Qt::ControlModifier);
+    QTest::keyClick(Child<QLineEdit>(e.edit, "Edit2"), Qt::Key_C, Qt::ControlModifier);
     EXPECT_EQ(QGuiApplication::clipboard()->text(), "T");
-    EXPECT_FALSE(e.edit->ComboBox1->isEnabled());              // no choice to make
-    EXPECT_EQ(e.edit->Memo1->focusPolicy() & Qt::TabFocus, 0); // skipped by Tab
+    EXPECT_FALSE(Child<QComboBox>(e.edit, "ComboBox1")->isEnabled());                   // no choice to make
+    EXPECT_EQ(Child<QPlainTextEdit>(e.edit, "Memo1")->focusPolicy() & Qt::TabFocus, 0); // skipped by Tab
     EXPECT_FALSE(e.edit->Edited());
 }
 
@@ -377,7 +377,7 @@ TEST(LinkEditor, EveryLinkOfTheCorpusLookedAtComesBackAsItCame) {
         EXPECT_EQ(e.edit->LinkToStore(), link);
         // The raw text box opened and closed again changes nothing either.
         e.edit->SetRawEditing(true);
-        EXPECT_EQ(FromQString(e.edit->Memo1->toPlainText()), link);
+        EXPECT_EQ(FromQString(Child<QPlainTextEdit>(e.edit, "Memo1")->toPlainText()), link);
         EXPECT_EQ(e.edit->LinkToStore(), link);
         e.edit->SetRawEditing(false);
     }

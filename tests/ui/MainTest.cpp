@@ -44,30 +44,34 @@ struct Window {
     std::string Open(const std::string& text = kFile) {
         const std::string path = scratch.Write("menu.lnk", text);
         main->OpenFileNamed(path);
-        main->TreeView1->expandAll();
+        Child<TLinkTreeView>(main, "TreeView1")->expandAll();
         QApplication::processEvents();
         return path;
     }
     TTreeNode* Node(const std::string& path) const {
         TTreeNode* found = nullptr;
-        main->Document.Tree.ForEach([&](const TTreeNode* n) {
+        main->Document().Tree.ForEach([&](const TTreeNode* n) {
             if (TLinksDocument::NodePath(n) == path) found = const_cast<TTreeNode*>(n);
         });
         return found;
     }
-    QRect RowOf(TTreeNode* node) const { return main->TreeView1->visualRect(main->Model()->IndexOf(node)); }
+    QRect RowOf(TTreeNode* node) const {
+        return Child<TLinkTreeView>(main, "TreeView1")->visualRect(main->Model()->IndexOf(node));
+    }
     void Click(TTreeNode* node) {
-        QTest::mouseClick(main->TreeView1->viewport(), Qt::LeftButton, Qt::NoModifier, RowOf(node).center());
+        QTest::mouseClick(Child<TLinkTreeView>(main, "TreeView1")->viewport(), Qt::LeftButton, Qt::NoModifier,
+                          RowOf(node).center());
         QApplication::processEvents();
     }
     void Key(int key, Qt::KeyboardModifiers mods = Qt::NoModifier) {
-        QWidget* target = QApplication::focusWidget() ? QApplication::focusWidget() : main->TreeView1;
+        QWidget* target =
+            QApplication::focusWidget() ? QApplication::focusWidget() : Child<TLinkTreeView>(main, "TreeView1");
         QTest::keyClick(target, static_cast<Qt::Key>(key), mods);
         QApplication::processEvents();
     }
     std::string Shape() const {
         std::string s;
-        main->Document.Tree.ForEach(
+        main->Document().Tree.ForEach(
             [&](const TTreeNode* n) { s += std::to_string(n->Level()) + std::string(n->Text()) + " "; });
         return s;
     }
@@ -82,12 +86,12 @@ TEST(MainWindow, OpenEditLeaveSaveAndReadBack) {
     const std::string path = w.Open();
     EXPECT_EQ(w.main->windowTitle(), QString::fromUtf8("Editor de links \u2014 menu.lnk[*]"));
     EXPECT_FALSE(w.main->isWindowModified());
-    EXPECT_FALSE(w.main->Editor->isVisible());
+    EXPECT_FALSE(Ed(w.main)->isVisible());
     w.Click(w.Node("A\\B"));
-    ASSERT_TRUE(w.main->Editor->isVisible());
-    EXPECT_EQ(w.main->Editor->Edit2->text(), "T");
+    ASSERT_TRUE(Ed(w.main)->isVisible());
+    EXPECT_EQ(Child<QLineEdit>(Ed(w.main), "Edit2")->text(), "T");
     // Edit the parameter's content in the grid, as typed.
-    TPalGrid* grid = w.main->Editor->StringGrid2;
+    TPalGrid* grid = Child<TPalGrid>(Ed(w.main), "StringGrid2");
     grid->setFocus();
     grid->FocusCell(2, 1);
     QTest::keyClick(grid, Qt::Key_F2);
@@ -116,7 +120,7 @@ TEST(MainWindow, RenamingALinkWritesItsCaption) {
     QTest::keyClicks(editor, "Novo nome");
     QTest::keyClick(editor, Qt::Key_Return);
     QApplication::processEvents();
-    EXPECT_EQ(w.main->Editor->LinkCaption(), "Novo nome");
+    EXPECT_EQ(Ed(w.main)->LinkCaption(), "Novo nome");
     w.Click(w.Node("D"));
     EXPECT_EQ(w.Node("A\\Novo nome")->Data()->Link, "link={U};_id=\"6\";Caption=\"Novo nome\"");
     // A name holding "\" or "=" would read back as another path: refused.
@@ -148,26 +152,26 @@ TEST(MainWindow, NewItemsDrawTheirIdentifiers) {
         w.main->N2Click();                                            // "Ítem Raíz": before the selected node
         QTest::keyClick(QApplication::focusWidget(), Qt::Key_Escape); // the rename ends
     }
-    EXPECT_EQ(w.main->Document.CurrentId, 20);
+    EXPECT_EQ(w.main->Document().CurrentId, 20);
     // The new items are root items, each selected in turn; numbered, so that
     // no two share a path (reading would keep only the first).
     std::set<std::string> items;
-    for (int r = 0; r < w.main->Document.Tree.RootCount(); ++r)
-        if (std::string text(w.main->Document.Tree.Root(r)->Text()); text.starts_with("<novo \xEDtem>"))
+    for (int r = 0; r < w.main->Document().Tree.RootCount(); ++r)
+        if (std::string text(w.main->Document().Tree.Root(r)->Text()); text.starts_with("<novo \xEDtem>"))
             items.insert(text);
     EXPECT_EQ(items.size(), 10u);
     EXPECT_EQ(items.count("<novo \xEDtem>"), 1u);
     EXPECT_EQ(items.count("<novo \xEDtem> (2)"), 1u);
     // With nothing selected, "Pasta" makes a root folder; F2, Delete, Insert do nothing.
     w.main->SelectNode(nullptr);
-    const size_t before = w.main->Document.Tree.NodeCount();
-    w.main->TreeView1->setFocus();
+    const size_t before = w.main->Document().Tree.NodeCount();
+    Child<TLinkTreeView>(w.main, "TreeView1")->setFocus();
     w.Key(Qt::Key_Insert);
     w.Key(Qt::Key_Delete);
-    EXPECT_EQ(w.main->Document.Tree.NodeCount(), before);
+    EXPECT_EQ(w.main->Document().Tree.NodeCount(), before);
     w.main->Pasta1Click();
     QTest::keyClick(QApplication::focusWidget(), Qt::Key_Escape);
-    EXPECT_EQ(w.main->Document.Tree.Root(w.main->Document.Tree.RootCount() - 1)->Text(), "<nova pasta>");
+    EXPECT_EQ(w.main->Document().Tree.Root(w.main->Document().Tree.RootCount() - 1)->Text(), "<nova pasta>");
 }
 
 TEST(MainWindow, DeletingAFolderTakesEverythingBelowAndUndoBringsItBack) {
@@ -205,21 +209,22 @@ TEST(MainWindow, DropsFollowTheRowHalves) {
     drop(w.Node("a"), w.Node("R\\F\\G\\H"), 0); // a link item lands beside the node itself
     EXPECT_EQ(w.Shape(), "0R 1c 1b 1F 2G 3a 3H 0S ");
     TTreeNode* folder = w.Node("S");
-    w.main->Document.Tree.SetData(folder, std::nullopt); // S becomes a folder
+    w.main->Document().Tree.SetData(folder, std::nullopt); // S becomes a folder
     drop(folder, w.Node("R\\F\\G\\H"), 0); // a folder climbs to the level-1 ancestor (below its row: after it)
     EXPECT_EQ(w.Shape(), "0R 1c 1b 1F 2G 3a 3H 1S ");
     const std::string before = w.Shape();
     drop(w.Node("R\\F"), w.Node("R\\F\\G\\H"), 0); // on a node below itself: nothing
     drop(w.Node("R\\b"), w.Node("R\\b"), 0);       // on itself: nothing
     w.main->SelectNode(w.Node("R\\c"));
-    w.main->TreeView1DragDrop(5, w.main->TreeView1->viewport()->height() - 2); // outside every node
+    w.main->TreeView1DragDrop(5, Child<TLinkTreeView>(w.main, "TreeView1")->viewport()->height() -
+                                     2); // outside every node
     EXPECT_EQ(w.Shape(), before);
     // A move is no selection change: the shown link stays, nothing is left.
     w.main->SelectNode(w.Node("R\\c"));
-    w.main->Editor->StringGrid2->SetCells(1, 1, "edited");
+    Child<TPalGrid>(Ed(w.main), "StringGrid2")->SetCells(1, 1, "edited");
     drop(w.Node("R\\c"), w.Node("R\\b"), w.RowOf(w.Node("R\\b")).height() - 1);
     EXPECT_EQ(w.main->Selected(), w.Node("R\\c"));
-    EXPECT_EQ(w.main->Editor->StringGrid2->Cells(1, 1), "edited");
+    EXPECT_EQ(Child<TPalGrid>(Ed(w.main), "StringGrid2")->Cells(1, 1), "edited");
 }
 
 TEST(MainWindow, AFailingLeaveKeepsTheSelection) {
@@ -227,7 +232,7 @@ TEST(MainWindow, AFailingLeaveKeepsTheSelection) {
     w.Open();
     w.Click(w.Node("A\\B"));
     // A tag row that never received its sub-items cannot be encoded.
-    new QTreeWidgetItem(w.main->Editor->ListView1, QStringList{"novo"});
+    new QTreeWidgetItem(Child<TTagListView>(Ed(w.main), "ListView1"), QStringList{"novo"});
     ShownMessages shown;
     w.Click(w.Node("D"));
     EXPECT_EQ(w.main->Selected(), w.Node("A\\B"));
@@ -248,7 +253,7 @@ TEST(MainWindow, UnsavedChangesAreAskedAbout) {
     dialogs.answers = {IDialogs::TAnswer::Cancel};
     w.main->NewFile();
     EXPECT_EQ(w.Node("D"), nullptr);
-    EXPECT_EQ(w.main->Document.FileName, path);
+    EXPECT_EQ(w.main->Document().FileName, path);
     // Não drops the change.
     dialogs.answers = {IDialogs::TAnswer::No};
     dialogs.openNames = {path};
@@ -260,7 +265,7 @@ TEST(MainWindow, UnsavedChangesAreAskedAbout) {
     dialogs.answers = {IDialogs::TAnswer::Yes};
     w.main->NewFile();
     EXPECT_EQ(ReadFile(path).find("\r\nD="), std::string::npos);
-    EXPECT_EQ(w.main->Document.Tree.RootCount(), 0);
+    EXPECT_EQ(w.main->Document().Tree.RootCount(), 0);
     w.main->Pasta1Click();
     QTest::keyClick(QApplication::focusWidget(), Qt::Key_Escape);
     dialogs.answers = {IDialogs::TAnswer::Yes};
@@ -274,11 +279,11 @@ TEST(MainWindow, UnsavedChangesAreAskedAbout) {
 TEST(MainWindow, AFileThatCannotBeOpenedShowsTheErrorAndAPartialReadIsNotSavedOverIt) {
     Window w;
     EXPECT_THROW(w.main->OpenFileNamed((w.scratch.Path() / "none.lnk").string()), EFOpenError);
-    EXPECT_EQ(w.main->Document.Tree.RootCount(), 0);
+    EXPECT_EQ(w.main->Document().Tree.RootCount(), 0);
     const std::string raw = w.scratch.Write("raw.lnk", "A=T&p=1\r\nB=T&p=1;\r\nC=T\r\n");
     EXPECT_THROW(w.main->OpenFileNamed(raw), ESyntaxError);
     EXPECT_EQ(w.Shape(), "0A 0B ");
-    EXPECT_EQ(w.main->Document.FileName, ""); // a save asks for a name
+    EXPECT_EQ(w.main->Document().FileName, ""); // a save asks for a name
 }
 
 TEST(MainWindow, ACounterThatIsNoNumberIsSaidOnceWithItsLine) {
@@ -287,8 +292,8 @@ TEST(MainWindow, ACounterThatIsNoNumberIsSaidOnceWithItsLine) {
     w.Open("_currentid=x1\r\nA=link={T};_id=\"30\"\r\nB=link={U};_id=\"4\"\r\n");
     ASSERT_EQ(shown.texts.size(), 1u);
     EXPECT_EQ(shown.texts[0].rfind("Linha 1: Contador inv\xE1lido", 0), 0u) << shown.texts[0];
-    EXPECT_EQ(w.main->Document.CurrentId, 31);
+    EXPECT_EQ(w.main->Document().CurrentId, 31);
     w.main->tem1Click(); // a new item never takes an identifier of the file
     QTest::keyClick(QApplication::focusWidget(), Qt::Key_Escape);
-    EXPECT_EQ(w.main->Editor->Edit4->text(), "31");
+    EXPECT_EQ(Child<QLineEdit>(Ed(w.main), "Edit4")->text(), "31");
 }

@@ -65,9 +65,9 @@ TEST(Screenshot, MainWindowWithALinkShown) {
         main->resize(644, 457);
         main->show();
         main->OpenFileNamed(scratch.Write("menus.lnk", ReadFile(std::string(ELO_SOURCE_DIR) + "/examples/menus.lnk")));
-        main->TreeView1->expandAll();
+        Child<TLinkTreeView>(main, "TreeView1")->expandAll();
         for (const char* path : {"Menu Principal\\Cadastros\\Fornecedores", "Menu Principal\\Cadastros"})
-            if (const TTreeNode* node = NodeAtPath(main->Document.Tree, path)) {
+            if (const TTreeNode* node = NodeAtPath(main->Document().Tree, path)) {
                 main->SelectNode(const_cast<TTreeNode*>(node));
                 break;
             }
@@ -76,7 +76,7 @@ TEST(Screenshot, MainWindowWithALinkShown) {
             QString("%1/main-%2-x%3.png").arg(dir, dark ? "dark" : "light").arg(main->devicePixelRatio(), 0, 'g', 2);
         EXPECT_TRUE(main->grab().save(name));
         main->UndoStack().setClean();
-        main->Editor->ClearEdited();
+        Ed(main)->ClearEdited();
     }
     if (dark) QApplication::setPalette(before);
 }

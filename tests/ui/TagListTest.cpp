@@ -53,22 +53,22 @@ struct Doc {
         main->show();
         path = scratch.Write("tags.lnk", text);
         main->OpenFileNamed(path);
-        main->TreeView1->expandAll();
+        Child<TLinkTreeView>(main, "TreeView1")->expandAll();
         QApplication::setActiveWindow(main.get());
         QApplication::processEvents();
     }
     ~Doc() {
         main->UndoStack().setClean();
-        main->Editor->ClearEdited();
+        Ed(main)->ClearEdited();
         main.reset();
     }
-    TfrmLkEdit* ed() const { return main->Editor; }
-    TTagListView* list() const { return ed()->ListView1; }
-    TPalGrid* grid() const { return ed()->StringGrid2; }
+    TfrmLkEdit* ed() const { return Ed(main); }
+    TTagListView* list() const { return Child<TTagListView>(ed(), "ListView1"); }
+    TPalGrid* grid() const { return Child<TPalGrid>(ed(), "StringGrid2"); }
     QTreeWidgetItem* row(int i) const { return list()->topLevelItem(i); }
     int rows() const { return list()->topLevelItemCount(); }
     std::string cell(int c, int r) const { return FromQString(grid()->Cells(c, r)); }
-    TTreeNode* Node(const std::string& p) const { return const_cast<TTreeNode*>(NodeAtPath(main->Document.Tree, p)); }
+    TTreeNode* Node(const std::string& p) const { return const_cast<TTreeNode*>(NodeAtPath(main->Document().Tree, p)); }
     std::string Stored(const std::string& p) const { return std::string(Node(p)->Data()->Link); }
     // Selects a node as a click on it would; false when leaving was refused.
     bool Show(const std::string& p) {
@@ -199,8 +199,8 @@ TEST(TagList, ALinkThatWouldNotReadBackIsNotStored) {
     PointerAway();
     d.ListKey(Qt::Key_Down);
     Doc::TypeAndReturn("foo"); // a tag without a value: "foo=" does not parse
-    EXPECT_TRUE(d.ed()->ParseStatus->text().startsWith("Syntax error in command line"))
-        << FromQString(d.ed()->ParseStatus->text());
+    EXPECT_TRUE(Child<QLabel>(d.ed(), "ParseStatus")->text().startsWith("Syntax error in command line"))
+        << FromQString(Child<QLabel>(d.ed(), "ParseStatus")->text());
     EXPECT_FALSE(d.Leave());
     EXPECT_EQ(d.main->Selected(), d.Node("A\\Um"));
     ASSERT_FALSE(shown.texts.empty());
@@ -213,7 +213,7 @@ TEST(TagList, ALinkThatWouldNotReadBackIsNotStored) {
     EXPECT_TRUE(d.main->Modified());
     // Given a value, it goes.
     d.TypeCell(2, 1, "1");
-    EXPECT_EQ(FromQString(d.ed()->ParseStatus->text()), "Par\xE2metros v\xE1lidos");
+    EXPECT_EQ(FromQString(Child<QLabel>(d.ed(), "ParseStatus")->text()), "Par\xE2metros v\xE1lidos");
     ASSERT_TRUE(d.Leave());
     EXPECT_EQ(d.Stored("A\\Um"), "link={U&foo=1};_id=\"6\";Caption=\"Um\"");
 }
@@ -268,28 +268,29 @@ TEST(TagList, TwoSiblingsNeverShareAPath) {
               "J\xE1 existe um n\xF3 com o caminho \"A\\dOIS\" (mai\xFAsculas e min\xFAsculas contam igual)");
     EXPECT_EQ(d.ed()->LinkCaption(), "Um");
     // A drop that would put a node beside one of its name, too.
-    d.main->Document.Tree.SetText(d.Node("B\\Regras"), "Um");
+    d.main->Document().Tree.SetText(d.Node("B\\Regras"), "Um");
     ASSERT_TRUE(d.Show("B\\Um"));
-    const QRect target = d.main->TreeView1->visualRect(d.main->Model()->IndexOf(d.Node("A\\Dois")));
+    const QRect target =
+        Child<TLinkTreeView>(d.main, "TreeView1")->visualRect(d.main->Model()->IndexOf(d.Node("A\\Dois")));
     Guard([&] { d.main->TreeView1DragDrop(target.center().x(), target.top() + 1); });
     EXPECT_NE(d.Node("B\\Um"), nullptr);
     EXPECT_EQ(shown.texts.size(), 2u);
     // The file check names siblings that share a path in the open tree.
     ASSERT_TRUE(d.Leave());
-    d.main->Document.Tree.SetText(d.Node("B\\Um"), "QUEBRADO");
+    d.main->Document().Tree.SetText(d.Node("B\\Um"), "QUEBRADO");
     d.main->CheckFile();
-    ASSERT_GT(d.main->CheckList->count(), 0);
-    EXPECT_EQ(FromQString(d.main->CheckList->item(0)->text()),
+    ASSERT_GT(Child<QListWidget>(d.main, "CheckList")->count(), 0);
+    EXPECT_EQ(FromQString(Child<QListWidget>(d.main, "CheckList")->item(0)->text()),
               "J\xE1 existe um n\xF3 com o caminho \"B\\QUEBRADO\" (mai\xFAsculas e min\xFAsculas contam igual)");
 }
 
 TEST(TagList, EscapeNeverHidesTheEmbeddedEditor) {
     Doc d;
     ASSERT_TRUE(d.Show("A\\Tres"));
-    d.ed()->Memo1->setFocus();
-    QTest::keyClick(d.ed()->Memo1, Qt::Key_Escape);
-    d.ed()->Button4->setFocus();
-    QTest::keyClick(d.ed()->Button4, Qt::Key_Escape);
+    Child<QPlainTextEdit>(d.ed(), "Memo1")->setFocus();
+    QTest::keyClick(Child<QPlainTextEdit>(d.ed(), "Memo1"), Qt::Key_Escape);
+    Child<QPushButton>(d.ed(), "Button4")->setFocus();
+    QTest::keyClick(Child<QPushButton>(d.ed(), "Button4"), Qt::Key_Escape);
     d.grid()->setFocus();
     QTest::keyClick(d.grid(), Qt::Key_Escape);
     d.ListKey(Qt::Key_Escape);
@@ -306,16 +307,16 @@ TEST(TagList, EscapeInTheNestedEditorCancelsUnlessAnInPlaceEditorIsOpen) {
     // in the grid, cancels the dialog.
     WhenModal([&](QWidget* dialog) {
         auto* nested = qobject_cast<TfrmLkEdit*>(dialog);
-        nested->StringGrid2->FocusCell(2, 1);
-        nested->StringGrid2->setFocus();
-        QTest::keyClick(nested->StringGrid2, Qt::Key_F2);
-        QWidget* inplace = nested->StringGrid2->InplaceEditor();
-        ASSERT_TRUE(nested->StringGrid2->EditorMode());
+        Child<TPalGrid>(nested, "StringGrid2")->FocusCell(2, 1);
+        Child<TPalGrid>(nested, "StringGrid2")->setFocus();
+        QTest::keyClick(Child<TPalGrid>(nested, "StringGrid2"), Qt::Key_F2);
+        QWidget* inplace = Child<TPalGrid>(nested, "StringGrid2")->InplaceEditor();
+        ASSERT_TRUE(Child<TPalGrid>(nested, "StringGrid2")->EditorMode());
         QTest::keyClicks(inplace, "zz");
         QTest::keyClick(inplace, Qt::Key_Escape);
-        EXPECT_FALSE(nested->StringGrid2->EditorMode());
+        EXPECT_FALSE(Child<TPalGrid>(nested, "StringGrid2")->EditorMode());
         EXPECT_TRUE(dialog->isVisible());
-        QTest::keyClick(nested->StringGrid2, Qt::Key_Escape);
+        QTest::keyClick(Child<TPalGrid>(nested, "StringGrid2"), Qt::Key_Escape);
         ++results;
         if (dialog->isVisible()) {
             ADD_FAILURE() << "Escape in the grid did not cancel";
@@ -324,11 +325,11 @@ TEST(TagList, EscapeInTheNestedEditorCancelsUnlessAnInPlaceEditorIsOpen) {
     });
     d.ed()->NestedEditing();
     // Escape in the nested tag list cancels too.
-    d.ed()->Edit2->setText("x"); // not the nested one's: a sign the dialog went
+    Child<QLineEdit>(d.ed(), "Edit2")->setText("x"); // not the nested one's: a sign the dialog went
     WhenModal([&](QWidget* dialog) {
         auto* nested = qobject_cast<TfrmLkEdit*>(dialog);
-        nested->ListView1->setFocus();
-        QTest::keyClick(nested->ListView1, Qt::Key_Escape);
+        Child<TTagListView>(nested, "ListView1")->setFocus();
+        QTest::keyClick(Child<TTagListView>(nested, "ListView1"), Qt::Key_Escape);
         ++results;
         if (dialog->isVisible()) {
             ADD_FAILURE() << "Escape in the tag list did not cancel";
@@ -349,10 +350,10 @@ TEST(TagList, ABrokenLinkShowsOnlyItselfAndIsRepairedInPlace) {
     EXPECT_EQ(d.main->Selected(), d.Node("B\\Quebrado"));
     EXPECT_TRUE(d.ed()->isVisible());
     EXPECT_EQ(d.rows(), 0);
-    EXPECT_EQ(d.ed()->Edit2->text(), "");
+    EXPECT_EQ(Child<QLineEdit>(d.ed(), "Edit2")->text(), "");
     EXPECT_FALSE(d.list()->isEnabled());
-    EXPECT_FALSE(d.ed()->Memo1->isReadOnly());
-    EXPECT_EQ(FromQString(d.ed()->ParseStatus->text()), "Syntax error in command line");
+    EXPECT_FALSE(Child<QPlainTextEdit>(d.ed(), "Memo1")->isReadOnly());
+    EXPECT_EQ(FromQString(Child<QLabel>(d.ed(), "ParseStatus")->text()), "Syntax error in command line");
     // Left as it is, it is kept as it came.
     ASSERT_TRUE(d.Show("A\\Um"));
     EXPECT_EQ(d.Stored("B\\Quebrado"), "link={Q&a=};_id=\"7\";Caption=\"Quebrado\"");
@@ -360,12 +361,12 @@ TEST(TagList, ABrokenLinkShowsOnlyItselfAndIsRepairedInPlace) {
     // Repaired: the status follows every key, a text that still fails is not
     // stored, the mended one is, as typed, as one undo step.
     d.Show("B\\Quebrado");
-    d.ed()->Memo1->setFocus();
-    d.ed()->Memo1->setPlainText("link={Q&a=};_id=\"7\";Caption=\"Quebrado\";x=");
-    EXPECT_EQ(FromQString(d.ed()->ParseStatus->text()), "Syntax error in command line");
+    Child<QPlainTextEdit>(d.ed(), "Memo1")->setFocus();
+    Child<QPlainTextEdit>(d.ed(), "Memo1")->setPlainText("link={Q&a=};_id=\"7\";Caption=\"Quebrado\";x=");
+    EXPECT_EQ(FromQString(Child<QLabel>(d.ed(), "ParseStatus")->text()), "Syntax error in command line");
     EXPECT_FALSE(d.Leave());
-    d.ed()->Memo1->setPlainText("link={Q&a=1};_id=\"7\";Caption=\"Quebrado\"");
-    EXPECT_TRUE(d.ed()->ParseStatus->text().startsWith(QString::fromUtf8("Link v\u00E1lido")));
+    Child<QPlainTextEdit>(d.ed(), "Memo1")->setPlainText("link={Q&a=1};_id=\"7\";Caption=\"Quebrado\"");
+    EXPECT_TRUE(Child<QLabel>(d.ed(), "ParseStatus")->text().startsWith(QString::fromUtf8("Link v\u00E1lido")));
     const int steps = d.main->UndoStack().count();
     ASSERT_TRUE(d.Leave());
     EXPECT_EQ(d.Stored("B\\Quebrado"), "link={Q&a=1};_id=\"7\";Caption=\"Quebrado\"");
@@ -377,8 +378,8 @@ TEST(TagList, ABrokenLinkShowsOnlyItselfAndIsRepairedInPlace) {
     QTest::keyClick(d.list(), Qt::Key_F4);
     ASSERT_TRUE(d.ed()->RawEditing());
     EXPECT_FALSE(d.list()->isEnabled());
-    d.ed()->Memo1->setPlainText("link={U&k=2};_id=\"6\";Caption=\"Um\"");
-    QTest::keyClick(d.ed()->Memo1, Qt::Key_Return, Qt::ControlModifier);
+    Child<QPlainTextEdit>(d.ed(), "Memo1")->setPlainText("link={U&k=2};_id=\"6\";Caption=\"Um\"");
+    QTest::keyClick(Child<QPlainTextEdit>(d.ed(), "Memo1"), Qt::Key_Return, Qt::ControlModifier);
     EXPECT_EQ(d.rows(), 1);
     EXPECT_EQ(d.row(0)->text(0), "k");
     ASSERT_TRUE(d.Leave());
@@ -411,7 +412,7 @@ TEST(TagList, ANewLinkTagOpensTheNestedEditor) {
         opened = true;
         auto* nested = qobject_cast<TfrmLkEdit*>(dialog);
         ASSERT_NE(nested, nullptr);
-        EXPECT_EQ(nested->Edit4->text(), "40"); // drawn from the document's counter
+        EXPECT_EQ(Child<QLineEdit>(nested, "Edit4")->text(), "40"); // drawn from the document's counter
         nested->RenameLink("dentro");
         dialog->findChild<QPushButton*>("Button1")->click();
     });
@@ -691,7 +692,7 @@ TEST(TagList, APartOfATagThatWouldNotBeReadIsRefused) {
     EXPECT_FALSE(d.Leave());
     ASSERT_FALSE(shown.texts.empty());
     EXPECT_NE(shown.texts.back().find("n\xE3o seriam lidas"), std::string::npos) << shown.texts.back();
-    EXPECT_NE(FromQString(d.ed()->ParseStatus->text()).find("n\xE3o seriam lidas"), std::string::npos);
+    EXPECT_NE(FromQString(Child<QLabel>(d.ed(), "ParseStatus")->text()).find("n\xE3o seriam lidas"), std::string::npos);
     d.TypeCell(1, 1, "pointer");
     ASSERT_TRUE(d.Leave());
     // Copying an empty tag keeps the clipboard; a paste is one whole tag.
@@ -713,8 +714,8 @@ TEST(TagList, APartOfATagThatWouldNotBeReadIsRefused) {
 
 TEST(TagList, LinesTheReadingPassedOverAreListedWhenTheFileOpens) {
     Doc d("_currentid=9\r\nA\\Um=link={U1};_id=\"1\";Caption=\"Um\"\r\na\\um=link={U2};_id=\"2\";Caption=\"um\"\r\n");
-    ASSERT_TRUE(d.main->CheckDock->isVisible());
-    ASSERT_GT(d.main->CheckList->count(), 0);
-    EXPECT_EQ(FromQString(d.main->CheckList->item(0)->text()),
+    ASSERT_TRUE(Child<QDockWidget>(d.main, "CheckDock")->isVisible());
+    ASSERT_GT(Child<QListWidget>(d.main, "CheckList")->count(), 0);
+    EXPECT_EQ(FromQString(Child<QListWidget>(d.main, "CheckList")->item(0)->text()),
               "Ao abrir, linha 3: Linha ignorada: o caminho j\xE1 tem um link (n\xE3o estar\xE1 no arquivo salvo)");
 }

@@ -17,6 +17,7 @@
 #include "platform/MessageHook.h"
 #include "support/ShownMessages.h"
 #include "ui/Dialogs.h"
+#include "ui/LkEdit.h"
 
 namespace elo::test {
 
@@ -51,6 +52,18 @@ struct TestDialogs : IDialogs {
     int asked = 0;
     IDialogs* previous = nullptr;
 };
+
+// A control of a window, found by the name the window gives it (the
+// controls are the window's own: the tests reach them as tools do).
+template <typename T = QWidget, typename W> T* Child(const W& window, const char* name) {
+    T* child = (&*window)->template findChild<T*>(QString::fromLatin1(name));
+    if (!child) ADD_FAILURE() << "no control named " << name;
+    return child;
+}
+// The link editor embedded in a main window.
+template <typename W> TfrmLkEdit* Ed(const W& window) {
+    return Child<TfrmLkEdit>(window, "frmLkEdit");
+}
 
 // Puts the mouse pointer over point of widget (the tag list's selection rule
 // looks where the pointer rests).
